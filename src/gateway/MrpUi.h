@@ -1,0 +1,77 @@
+#pragma once
+// The gateway window MRP_UI: its load and unload handlers, the decoder link
+// (MRPDDE), the command link (PalavanDDECommand), their status lines and
+// retry timers, and the forwarding of decoded text.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/DdeLinkPort.h"
+#include "platform/FormPort.h"
+#include "platform/LabelPort.h"
+#include "platform/ProcessPort.h"
+#include "platform/TimerPort.h"
+
+namespace quillon {
+
+class Common;
+
+enum LinkState : int16_t {
+    LinkUnknown = 0,
+    LinkNotResponding = 1,
+    LinkConnecting = 2,
+    LinkConnected = 3,
+};
+
+// The window's controls, created by the platform side.
+struct MrpUiControls {
+    FormPort& form;
+    LabelPort& mrpStatusLabel;
+    LabelPort& palavanStatusLabel;
+    LabelPort& errorLogLabel;
+    TimerPort& mrpConnectTimer;
+    TimerPort& palavanConnectTimer;
+    DdeLinkPort& mrpDde;             // hidden text box, client end of the decoder link
+    DdeLinkPort& palavanDdeCommand;  // hidden label, client end of the command link
+};
+
+class MrpUi {
+public:
+    MrpUi(Common& common, const MrpUiControls& controls, ProcessPort& process);
+    ~MrpUi();
+    MrpUi(const MrpUi&) = delete;
+    MrpUi& operator=(const MrpUi&) = delete;
+
+    void Form_Load();
+    void Form_Unload();
+
+    void UpdateMRPStatus();
+    void ConnectToMRP();
+    void UpdatePalavanStatus();
+    void ConnectToPalavan();
+
+    // Handlers of the controls' events.
+    void MRPConnectTimer_Timer();
+    void PalavanConnectTimer_Timer();
+    void MRPDDE_Change();
+    void MRPDDE_LinkClose();
+    void MRPDDE_LinkError(int16_t code);
+    void PalavanDDECommand_LinkClose();
+    void PalavanDDECommand_LinkError(int16_t code);
+
+    int16_t MRPLinkState = LinkUnknown;
+    int16_t PalavanLinkState = LinkUnknown;
+    std::string MRPServerName;
+
+private:
+    class MrpDdeEvents;
+    class PalavanDdeEvents;
+
+    Common& common_;
+    MrpUiControls controls_;
+    ProcessPort& process_;
+    MrpDdeEvents* mrpEvents_;
+    PalavanDdeEvents* palavanEvents_;
+};
+
+}  // namespace quillon

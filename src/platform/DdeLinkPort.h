@@ -1,0 +1,48 @@
+#pragma once
+// Port: the DDE client link of a window control, as the classic link
+// properties of a text box or label expose it.
+//
+//   SetLinkTopic("Application|Topic"), SetLinkItem("Item") describe the link.
+//   SetLinkMode(1) opens the conversation and the hot (automatic) link on the
+//   item; it raises 282 when no application answers the initiate, and
+//   another number (285 for a refused advise) when the link cannot be made,
+//   leaving the mode at 0. SetLinkMode(0) ends any conversation.
+//   LinkMode() reads the mode back: 1 only while the hot link stands.
+//   LinkExecute(command) sends one execute on the open conversation and
+//   returns when the server has accepted it: 293 with no conversation open,
+//   285 for a negative acknowledgement, 286 when no answer came in time.
+//
+// Notifications arrive on the user-interface thread from the message loop,
+// never from inside a DDE callback:
+//   OnLinkChange  - a new value of the item is in Text(); raised once for
+//                   every value the server delivers, equal values included;
+//   OnLinkClose   - the conversation has ended (server closed, quit or died);
+//   OnLinkError   - an error on the open link, with its code.
+
+#include <cstdint>
+#include <string>
+
+namespace quillon {
+
+class DdeLinkEvents {
+public:
+    virtual ~DdeLinkEvents() = default;
+    virtual void OnLinkChange() = 0;
+    virtual void OnLinkClose() = 0;
+    virtual void OnLinkError(int16_t code) = 0;
+};
+
+class DdeLinkPort {
+public:
+    virtual ~DdeLinkPort() = default;
+    virtual void SetLinkTopic(const std::string& topic) = 0;
+    virtual void SetLinkItem(const std::string& item) = 0;
+    virtual void SetLinkMode(int16_t mode) = 0;
+    virtual int16_t LinkMode() const = 0;
+    virtual void LinkExecute(const std::string& command) = 0;
+    // The control's text: the last value the hot link delivered.
+    virtual std::string Text() const = 0;
+    virtual void SetEvents(DdeLinkEvents* events) = 0;
+};
+
+}  // namespace quillon

@@ -1,0 +1,34 @@
+#pragma once
+// The UTC clock (module UTC): the current time as an OLE Automation date,
+// days since 30 December 1899, computed from the calendar fields with the
+// module's own day count.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/ClockPort.h"
+
+namespace quillon {
+
+class ErrorLog;
+
+class UtcClock {
+public:
+    UtcClock(ClockPort& clock, ErrorLog& log);
+
+    // The current UTC time to the second; 0 (30 Dec 1899) after an error.
+    double CurrentTime();
+    // Days of the month before `month`; 0 for a month outside 1..12.
+    int16_t MonthDays(int16_t month, bool leap);
+
+private:
+    ClockPort& clock_;
+    ErrorLog& log_;
+    bool reportingError_ = false;
+};
+
+// Formats a date-time value as "dd-mmm-yyyy hh:nn:ss" (English month
+// abbreviations), the stamp of every log line.
+std::string FormatLogStamp(double dateTime);
+
+}  // namespace quillon

@@ -1,0 +1,65 @@
+#pragma once
+// An in-memory settings store whose section and key names match without
+// regard to letter case, with injectable faults.
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "platform/RuntimeError.h"
+#include "platform/SettingsPort.h"
+
+namespace quillon::fakes {
+
+class FakeSettings : public SettingsPort {
+public:
+    int32_t failReadWith = 0;
+    int32_t failWriteWith = 0;
+    int writes = 0;
+
+    std::string GetSetting(const std::string& application, const std::string& section,
+                           const std::string& key, const std::string& defaultValue) override {
+        if (failReadWith != 0) {
+            Raise(failReadWith);
+        }
+        auto it = values_.find(Address(application, section, key));
+        return it == values_.end() ? defaultValue : it->second;
+    }
+
+    void SaveSetting(const std::string& application, const std::string& section,
+                     const std::string& key, const std::string& value) override {
+        if (failWriteWith != 0) {
+            Raise(failWriteWith);
+        }
+        ++writes;
+        values_[Address(application, section, key)] = value;
+    }
+
+    void Put(const std::string& section, const std::string& key, const std::string& value) {
+        values_[Address("MRP_Quillon", section, key)] = value;
+    }
+    bool Has(const std::string& section, const std::string& key) const {
+        return values_.count(Address("MRP_Quillon", section, key)) != 0;
+    }
+    std::string Get(const std::string& section, const std::string& key) const {
+        auto it = values_.find(Address("MRP_Quillon", section, key));
+        return it == values_.end() ? std::string("<absent>") : it->second;
+    }
+    size_t Count() const { return values_.size(); }
+
+private:
+    using Key = std::tuple<std::string, std::string, std::string>;
+    static std::string Lower(std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return text;
+    }
+    static Key Address(const std::string& app, const std::string& section, const std::string& key) {
+        return {app, Lower(section), Lower(key)};
+    }
+    std::map<Key, std::string> values_;
+};
+
+}  // namespace quillon::fakes
