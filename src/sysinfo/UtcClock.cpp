@@ -20,7 +20,7 @@ UtcClock::UtcClock(ClockPort& clock, ErrorLog& log) : clock_(clock), log_(log) {
 
 double UtcClock::CurrentTime() {
     int16_t state = 0;
-    SystemTime utc;
+    SystemTime utc{};
     double result = 0;
     const int32_t error = CollectError([&] {
         state = 0;
