@@ -4,6 +4,7 @@
 // retry timers, and the forwarding of decoded text.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/DdeLinkPort.h"
@@ -70,8 +71,8 @@ private:
     Common& common_;
     MrpUiControls controls_;
     ProcessPort& process_;
-    MrpDdeEvents* mrpEvents_;
-    PalavanDdeEvents* palavanEvents_;
+    std::unique_ptr<MrpDdeEvents> mrpEvents_;
+    std::unique_ptr<PalavanDdeEvents> palavanEvents_;
 };
 
 }  // namespace quillon

@@ -7,12 +7,11 @@ namespace quillon {
 
 ErrorLog::ErrorLog(FilePort& files, UtcClock& clock) : files_(files), clock_(clock) {}
 
-void ErrorLog::Reset(const std::string& pathname) {
+void ErrorLog::ClearRunState() {
     headerWritten_ = false;
     headerInProgress_ = false;
     debugEnabled_ = false;
     file_.reset();
-    pathname_ = pathname;
 }
 
 void ErrorLog::WriteErrorLog(const std::string& message) {

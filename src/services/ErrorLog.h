@@ -33,8 +33,14 @@ public:
 
     void SetHeader(LogHeader* header) { header_ = header; }
 
-    // Called by Initialize: sets the path and start time, clears the flags.
-    void Reset(const std::string& pathname);
+    // Called by Initialize: clears the header, debug and log-open flags.
+    void ClearRunState();
+    void SetErrorLogPathname(const std::string& pathname) { pathname_ = pathname; }
+    // Both of the above.
+    void Reset(const std::string& pathname) {
+        ClearRunState();
+        SetErrorLogPathname(pathname);
+    }
     void SetStartTime(double startTime) { startTime_ = startTime; }
 
     // Appends one stamped line; writes the header first on the run's first
