@@ -12,7 +12,7 @@ namespace quillon {
 class ErrorLog;
 
 class MrpModule {
-public:
+  public:
     explicit MrpModule(ErrorLog& log) : log_(log) {}
 
     // The main window and its "see ErrorLog" label, once they exist.
@@ -26,7 +26,7 @@ public:
     // The text of the header's last line: empty in this program.
     std::string GetInteropCaption();
 
-private:
+  private:
     ErrorLog& log_;
     FormPort* mainForm_ = nullptr;
     LabelPort* errorLogLabel_ = nullptr;

@@ -37,7 +37,7 @@ struct MrpUiControls {
 };
 
 class MrpUi {
-public:
+  public:
     MrpUi(Common& common, const MrpUiControls& controls, ProcessPort& process);
     ~MrpUi();
     MrpUi(const MrpUi&) = delete;
@@ -64,7 +64,7 @@ public:
     int16_t PalavanLinkState = LinkUnknown;
     std::string MRPServerName;
 
-private:
+  private:
     class MrpDdeEvents;
     class PalavanDdeEvents;
 

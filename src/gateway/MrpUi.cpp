@@ -1,0 +1,247 @@
+#include "gateway/MrpUi.h"
+
+#include "gateway/DisplayCwCommand.h"
+#include "services/Common.h"
+#include "services/ErrorTrap.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr uint32_t kConnectInterval = 500;  // ms between connection attempts
+
+// Character positions of a decoded text are 16-bit: a text this long or
+// longer cannot be processed.
+constexpr size_t kMaximumTextLength = 32767;
+
+}  // namespace
+
+class MrpUi::MrpDdeEvents : public DdeLinkEvents {
+  public:
+    explicit MrpDdeEvents(MrpUi& ui) : ui_(ui) {}
+    void OnLinkChange() override { ui_.MRPDDE_Change(); }
+    void OnLinkClose() override { ui_.MRPDDE_LinkClose(); }
+    void OnLinkError(int16_t code) override { ui_.MRPDDE_LinkError(code); }
+
+  private:
+    MrpUi& ui_;
+};
+
+class MrpUi::PalavanDdeEvents : public DdeLinkEvents {
+  public:
+    explicit PalavanDdeEvents(MrpUi& ui) : ui_(ui) {}
+    // The command link's value is never read; its changes are ignored.
+    void OnLinkChange() override {}
+    void OnLinkClose() override { ui_.PalavanDDECommand_LinkClose(); }
+    void OnLinkError(int16_t code) override { ui_.PalavanDDECommand_LinkError(code); }
+
+  private:
+    MrpUi& ui_;
+};
+
+MrpUi::MrpUi(Common& common, const MrpUiControls& controls, ProcessPort& process)
+    : common_(common),
+      controls_(controls),
+      process_(process),
+      mrpEvents_(std::make_unique<MrpDdeEvents>(*this)),
+      palavanEvents_(std::make_unique<PalavanDdeEvents>(*this)) {
+    controls_.mrpDde.SetEvents(mrpEvents_.get());
+    controls_.palavanDdeCommand.SetEvents(palavanEvents_.get());
+    controls_.mrpConnectTimer.SetTickHandler([this] { MRPConnectTimer_Timer(); });
+    controls_.palavanConnectTimer.SetTickHandler([this] { PalavanConnectTimer_Timer(); });
+}
+
+MrpUi::~MrpUi() {
+    controls_.mrpDde.SetEvents(nullptr);
+    controls_.palavanDdeCommand.SetEvents(nullptr);
+    controls_.mrpConnectTimer.SetTickHandler(nullptr);
+    controls_.palavanConnectTimer.SetTickHandler(nullptr);
+}
+
+void MrpUi::Form_Load() {
+    // Up to the window position, errors are ignored step by step.
+    IgnoreErrors([&] { common_.Initialize(); });
+    bool anotherCopy = false;
+    IgnoreErrors([&] { anotherCopy = process_.PrevInstance(); });
+    if (anotherCopy) {
+        IgnoreErrors([&] {
+            const std::string product = common_.ports.program.ProductName();
+            process_.ShowMessage(product + " is already running on this PC", product);
+        });
+        IgnoreErrors([&] { common_.Terminate(); });
+        process_.EndProcess();
+        return;
+    }
+    IgnoreErrors([&] { common_.positions.RestoreWindowPosition(controls_.form); });
+
+    Trap(common_.log, "MRP_UI.Form_Load", [&] {
+        controls_.form.SetCaption("MRP-Ledgerly Gateway " + common_.settings.Version());
+        controls_.errorLogLabel.SetVisible(false);
+        MRPLinkState = LinkUnknown;
+        PalavanLinkState = LinkUnknown;
+        UpdateMRPStatus();
+        UpdatePalavanStatus();
+    });
+}
+
+void MrpUi::Form_Unload() {
+    Trap(common_.log, "MRP_UI.Form_Unload", [&] {
+        common_.positions.SaveWindowPosition(controls_.form);
+        common_.Terminate();
+        process_.EndProcess();
+    });
+}
+
+// --- decoder link -----------------------------------------------------------
+
+void MrpUi::UpdateMRPStatus() {
+    Trap(common_.log, "MRP_UI.UpdateMRPStatus", [&] {
+        TimerPort& timer = controls_.mrpConnectTimer;
+        timer.SetEnabled(false);
+        timer.SetInterval(kConnectInterval);
+        switch (MRPLinkState) {
+            case LinkUnknown:
+                controls_.mrpStatusLabel.SetCaption("MRP status: unknown");
+                timer.SetEnabled(true);
+                break;
+            case LinkNotResponding:
+                controls_.mrpStatusLabel.SetCaption("MRP status: not responding");
+                timer.SetEnabled(true);
+                break;
+            case LinkConnecting:
+                controls_.mrpStatusLabel.SetCaption("MRP status: connecting");
+                timer.SetEnabled(true);
+                break;
+            case LinkConnected:
+                controls_.mrpStatusLabel.SetCaption("MRP status: connected to " + MRPServerName);
+                break;
+            default:
+                break;
+        }
+    });
+}
+
+void MrpUi::ConnectToMRP() {
+    Trap(common_.log, "MRP_UI.ConnectToMRP", [&] {
+        DdeLinkPort& link = controls_.mrpDde;
+        MRPServerName = "MRP40";
+        link.SetLinkTopic(MRPServerName + "|MRP40Form");
+        link.SetLinkItem("RXSymbol");
+        if (CollectError([&] { link.SetLinkMode(1); }) == kErrNoForeignApplication) {
+            MRPServerName = "MRP40 SDR";
+            link.SetLinkMode(0);
+            link.SetLinkTopic(MRPServerName + "|MRP40Form");
+            link.SetLinkItem("RXSymbol");
+            if (CollectError([&] { link.SetLinkMode(1); }) == kErrNoForeignApplication) {
+                MRPLinkState = LinkNotResponding;
+                UpdateMRPStatus();
+                return;
+            }
+        }
+        // Let an immediate refusal or close by the server take effect before
+        // the link is read back.
+        process_.DoEvents();
+        MRPLinkState = link.LinkMode() == 1 ? LinkConnected : LinkConnecting;
+        UpdateMRPStatus();
+    });
+}
+
+void MrpUi::MRPConnectTimer_Timer() {
+    Trap(common_.log, "MRP_UI.MRPConnectTimer_Timer", [&] { ConnectToMRP(); });
+}
+
+void MrpUi::MRPDDE_LinkClose() {
+    Trap(common_.log, "MRP_UI.MRPDDE_LinkClose", [&] {
+        MRPLinkState = LinkNotResponding;
+        UpdateMRPStatus();
+    });
+}
+
+void MrpUi::MRPDDE_LinkError(int16_t /*code*/) {
+    Trap(common_.log, "MRP_UI.MRPDDE_LinkError", [&] {
+        MRPLinkState = LinkNotResponding;
+        UpdateMRPStatus();
+    });
+}
+
+// --- forwarding ---------------------------------------------------------------
+
+void MrpUi::MRPDDE_Change() {
+    Trap(common_.log, "MRP_UI.MRPDDE_Change", [&] {
+        const std::string text = controls_.mrpDde.Text();
+        if (text.empty() || MRPLinkState != LinkConnected) {
+            return;  // dropped: nothing is kept for later
+        }
+        if (text.size() >= kMaximumTextLength) {
+            Raise(kErrOverflow);
+        }
+        controls_.palavanDdeCommand.LinkExecute(BuildDisplayCwCommand(text));
+    });
+}
+
+// --- command link -------------------------------------------------------------
+
+void MrpUi::UpdatePalavanStatus() {
+    Trap(common_.log, "MRP_UI.UpdatePalavanStatus", [&] {
+        TimerPort& timer = controls_.palavanConnectTimer;
+        timer.SetEnabled(false);
+        timer.SetInterval(kConnectInterval);
+        switch (PalavanLinkState) {
+            case LinkUnknown:
+                controls_.palavanStatusLabel.SetCaption("Palavan status: unknown");
+                timer.SetEnabled(true);
+                break;
+            case LinkNotResponding:
+                controls_.palavanStatusLabel.SetCaption("Palavan status: not responding");
+                timer.SetEnabled(true);
+                break;
+            case LinkConnecting:
+                controls_.palavanStatusLabel.SetCaption("Palavan status: connecting");
+                timer.SetEnabled(true);
+                break;
+            case LinkConnected:
+                controls_.palavanStatusLabel.SetCaption("Palavan status: connected");
+                break;
+            default:
+                break;
+        }
+    });
+}
+
+void MrpUi::ConnectToPalavan() {
+    Trap(common_.log, "MRP_UI.ConnectToPalavan", [&] {
+        DdeLinkPort& link = controls_.palavanDdeCommand;
+        link.SetLinkItem("DDECommand");
+        link.SetLinkTopic("Palavan|DDEServer");
+        if (CollectError([&] { link.SetLinkMode(1); }) == kErrNoForeignApplication) {
+            PalavanLinkState = LinkNotResponding;
+            UpdatePalavanStatus();
+            return;
+        }
+        process_.DoEvents();
+        PalavanLinkState = link.LinkMode() == 1 ? LinkConnected : LinkConnecting;
+        UpdatePalavanStatus();
+    });
+}
+
+void MrpUi::PalavanConnectTimer_Timer() {
+    Trap(common_.log, "MRP_UI.PalavanConnectTimer_Timer", [&] { ConnectToPalavan(); });
+}
+
+void MrpUi::PalavanDDECommand_LinkClose() {
+    // The reported names of the command link's two notifications are kept
+    // as the program has always logged them.
+    Trap(common_.log, "MRP_UI.PalavanDDECommand_LinkClose_LinkClose", [&] {
+        PalavanLinkState = LinkNotResponding;
+        UpdatePalavanStatus();
+    });
+}
+
+void MrpUi::PalavanDDECommand_LinkError(int16_t /*code*/) {
+    Trap(common_.log, "MRP_UI.MPalavanDDECommand_LinkClose_LinkError", [&] {
+        PalavanLinkState = LinkNotResponding;
+        UpdatePalavanStatus();
+    });
+}
+
+}  // namespace quillon

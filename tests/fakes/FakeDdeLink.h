@@ -1,0 +1,100 @@
+#pragma once
+// A scripted DDE client link: each SetLinkMode(1) takes the next scripted
+// outcome; executes are recorded or refused; notifications can be raised
+// as the platform would.
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/DdeLinkPort.h"
+#include "platform/RuntimeError.h"
+
+namespace quillon::fakes {
+
+class FakeDdeLink : public DdeLinkPort {
+  public:
+    // How one SetLinkMode(1) ends.
+    struct Open {
+        int32_t error = 0;     // 0: the hot link stands
+        bool standing = true;  // mode read back afterwards (when error == 0)
+    };
+    std::deque<Open> opens;  // empty: every open answers 282
+    std::vector<std::string> topicsTried;
+    std::vector<std::string> calls;  // "topic:..", "item:..", "mode:0", "mode:1"
+    std::vector<std::string> executed;
+    int32_t executeError = 0;
+    std::function<void()> duringExecute;
+
+    void SetLinkTopic(const std::string& topic) override {
+        topic_ = topic;
+        calls.push_back("topic:" + topic);
+    }
+    void SetLinkItem(const std::string& item) override {
+        item_ = item;
+        calls.push_back("item:" + item);
+    }
+    void SetLinkMode(int16_t mode) override {
+        calls.push_back("mode:" + std::to_string(mode));
+        if (mode == 0) {
+            mode_ = 0;
+            return;
+        }
+        topicsTried.push_back(topic_);
+        if (opens.empty()) {
+            Raise(kErrNoForeignApplication);
+        }
+        const Open open = opens.front();
+        opens.pop_front();
+        if (open.error != 0) {
+            mode_ = 0;
+            Raise(open.error);
+        }
+        mode_ = open.standing ? 1 : 0;
+    }
+    int16_t LinkMode() const override { return mode_; }
+    void LinkExecute(const std::string& command) override {
+        if (duringExecute) {
+            duringExecute();
+        }
+        if (executeError != 0) {
+            Raise(executeError);
+        }
+        if (mode_ == 0) {
+            Raise(kErrDdeMethodNoChannel);
+        }
+        executed.push_back(command);
+    }
+    std::string Text() const override { return text_; }
+    void SetEvents(DdeLinkEvents* events) override { events_ = events; }
+
+    // What the platform does.
+    void Deliver(const std::string& value) {
+        text_ = value;
+        if (events_ != nullptr) {
+            events_->OnLinkChange();
+        }
+    }
+    void ServerCloses() {
+        mode_ = 0;
+        if (events_ != nullptr) {
+            events_->OnLinkClose();
+        }
+    }
+    void LinkError(int16_t code) {
+        if (events_ != nullptr) {
+            events_->OnLinkError(code);
+        }
+    }
+    void DropHotLink() { mode_ = 0; }
+
+  private:
+    std::string topic_;
+    std::string item_;
+    int16_t mode_ = 0;
+    std::string text_;
+    DdeLinkEvents* events_ = nullptr;
+};
+
+}  // namespace quillon::fakes

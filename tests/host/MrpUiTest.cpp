@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+
+#include "fakes/FakeControls.h"
+#include "fakes/FakeDdeLink.h"
+#include "fakes/FakeForm.h"
+#include "fakes/FakePlatform.h"
+#include "gateway/MrpUi.h"
+#include "services/Common.h"
+
+namespace quillon {
+namespace {
+
+using fakes::FakeDdeLink;
+
+struct GatewayFixture : ::testing::Test {
+    fakes::FakePlatform platform;
+    Common common{platform.ports};
+    fakes::FakeForm form;
+    fakes::FakeLabel mrpStatus, palavanStatus, errorLogLabel;
+    fakes::FakeTimer mrpTimer, palavanTimer;
+    FakeDdeLink mrpDde, palavanDde;
+    MrpUi ui{common,
+             MrpUiControls{form, mrpStatus, palavanStatus, errorLogLabel, mrpTimer, palavanTimer,
+                           mrpDde, palavanDde},
+             platform.process};
+
+    GatewayFixture() {
+        form.borderStyle = kBorderFixedSingle;
+        common.mrpModule.AttachMainWindow(&form, &errorLogLabel);
+    }
+
+    void Load() { ui.Form_Load(); }
+    void ConnectBoth() {
+        mrpDde.opens.push_back({});
+        palavanDde.opens.push_back({});
+        mrpTimer.Tick();
+        palavanTimer.Tick();
+        ASSERT_EQ(ui.MRPLinkState, LinkConnected);
+        ASSERT_EQ(ui.PalavanLinkState, LinkConnected);
+    }
+    size_t CountInLog(const std::string& needle) {
+        const std::string text = platform.LogText();
+        size_t count = 0;
+        for (size_t at = text.find(needle); at != std::string::npos;
+             at = text.find(needle, at + 1)) {
+            ++count;
+        }
+        return count;
+    }
+};
+
+// --- load and unload ----------------------------------------------------------
+
+TEST_F(GatewayFixture, LoadShowsCaptionUnknownStatesAndStartsBothTimers) {
+    errorLogLabel.SetVisible(true);
+    mrpTimer.SetEnabled(false);
+    Load();
+    EXPECT_EQ(form.caption, "MRP-Ledgerly Gateway 1.0.2");
+    EXPECT_EQ(mrpStatus.Caption(), "MRP status: unknown");
+    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: unknown");
+    EXPECT_FALSE(errorLogLabel.Visible());
+    EXPECT_TRUE(mrpTimer.Enabled());
+    EXPECT_TRUE(palavanTimer.Enabled());
+    EXPECT_EQ(mrpTimer.Interval(), 500u);
+    EXPECT_EQ(palavanTimer.Interval(), 500u);
+    EXPECT_TRUE(mrpDde.calls.empty()) << "the load opens no link itself";
+    EXPECT_EQ(platform.settings.Get("General", "Version"), "102");
+    EXPECT_FALSE(platform.LogExists()) << "a clean start logs nothing";
+    EXPECT_EQ(platform.process.endProcessCalls, 0);
+}
+
+TEST_F(GatewayFixture, SecondCopyShowsMessageTerminatesAndEndsWithoutTouchingAnything) {
+    platform.process.prevInstance = true;
+    platform.settings.Put("Windows", "MRP_UILeft", "2000");
+    Load();
+    ASSERT_EQ(platform.process.messages.size(), 1u);
+    EXPECT_EQ(platform.process.messages[0].text, "MRP_Quillon is already running on this PC");
+    EXPECT_EQ(platform.process.messages[0].title, "MRP_Quillon");
+    EXPECT_EQ(platform.process.endProcessCalls, 1);
+    EXPECT_EQ(platform.settings.Get("General", "Version"), "102") << "Initialize ran";
+    EXPECT_EQ(form.left, 1200) << "no position restored";
+    EXPECT_TRUE(form.caption.empty());
+    EXPECT_EQ(mrpStatus.Caption(), "Label") << "the load stops before the links";
+    EXPECT_TRUE(mrpDde.calls.empty());
+    EXPECT_FALSE(platform.settings.Has("Windows", "MRP_UIWindowState")) << "no position saved";
+}
+
+TEST_F(GatewayFixture, UnloadSavesPositionLogsShutdownAfterAnErrorAndEnds) {
+    Load();
+    ui.MRPLinkState = LinkConnected;
+    mrpDde.Deliver("CQ");  // no command link: one program error
+    ui.Form_Unload();
+    EXPECT_EQ(platform.settings.Get("Windows", "MRP_UILeft"), "1200");
+    EXPECT_EQ(platform.settings.Get("Windows", "MRP_UIWindowState"), "0");
+    EXPECT_EQ(CountInLog("> Common.Terminate: MRP_Quillon shutdown\r\n"), 1u);
+    EXPECT_FALSE(common.commonUi.Loaded());
+    EXPECT_EQ(platform.process.endProcessCalls, 1);
+}
+
+TEST_F(GatewayFixture, CleanRunLeavesAnExistingLogUntouched) {
+    platform.files.contents[platform.LogPath()] = "older run\r\n";
+    Load();
+    ui.Form_Unload();
+    EXPECT_EQ(platform.LogText(), "older run\r\n");
+}
+
+TEST_F(GatewayFixture, FailingLoadStepIsReportedOnceAndTheWindowStillOpens) {
+    // A label that refuses to be hidden fails the load handler itself.
+    struct ThrowingLabel : fakes::FakeLabel {
+        void SetVisible(bool) override { Raise(kErrInvalidPropertyValue); }
+    } badLabel;
+    MrpUi other{common,
+                MrpUiControls{form, mrpStatus, palavanStatus, badLabel, mrpTimer, palavanTimer,
+                              mrpDde, palavanDde},
+                platform.process};
+    other.Form_Load();
+    EXPECT_EQ(CountInLog("program error 380 in module MRP_UI.Form_Load: Invalid property value"),
+              1u);
+    EXPECT_EQ(form.caption, "MRP-Ledgerly Gateway 1.0.2") << "steps before the error stay";
+    EXPECT_EQ(mrpStatus.Caption(), "Label") << "steps after the error do not run";
+}
+
+// --- decoder link ---------------------------------------------------------------
+
+TEST_F(GatewayFixture, DecoderAttemptTriesBothNamesThenReportsNotResponding) {
+    Load();
+    mrpTimer.Tick();
+    EXPECT_EQ(mrpDde.topicsTried,
+              (std::vector<std::string>{"MRP40|MRP40Form", "MRP40 SDR|MRP40Form"}));
+    EXPECT_EQ(mrpDde.calls, (std::vector<std::string>{
+                                "topic:MRP40|MRP40Form", "item:RXSymbol", "mode:1", "mode:0",
+                                "topic:MRP40 SDR|MRP40Form", "item:RXSymbol", "mode:1"}));
+    EXPECT_EQ(ui.MRPLinkState, LinkNotResponding);
+    EXPECT_EQ(mrpStatus.Caption(), "MRP status: not responding");
+    EXPECT_TRUE(mrpTimer.Enabled());
+    EXPECT_EQ(platform.process.doEvents, 0) << "no dispatch when nobody answered";
+    EXPECT_FALSE(platform.LogExists()) << "not responding is no program error";
+
+    mrpTimer.Tick();  // the next attempt starts with the first name again
+    EXPECT_EQ(mrpDde.topicsTried[2], "MRP40|MRP40Form");
+}
+
+TEST_F(GatewayFixture, DecoderConnectsToSecondNameAndStopsRetrying) {
+    Load();
+    mrpDde.opens.push_back({kErrNoForeignApplication, false});
+    mrpDde.opens.push_back({});
+    mrpTimer.Tick();
+    EXPECT_EQ(ui.MRPLinkState, LinkConnected);
+    EXPECT_EQ(mrpStatus.Caption(), "MRP status: connected to MRP40 SDR");
+    EXPECT_FALSE(mrpTimer.Enabled());
+    EXPECT_EQ(platform.process.doEvents, 1) << "one dispatch before the read-back";
+}
+
+TEST_F(GatewayFixture, RefusedHotLinkReadsBackAsConnectingAndRetries) {
+    Load();
+    mrpDde.opens.push_back({kErrDdeNoResponse, false});  // answered, advise refused
+    mrpTimer.Tick();
+    EXPECT_EQ(ui.MRPLinkState, LinkConnecting);
+    EXPECT_EQ(mrpStatus.Caption(), "MRP status: connecting");
+    EXPECT_TRUE(mrpTimer.Enabled());
+    EXPECT_EQ(mrpDde.topicsTried.size(), 1u) << "any error other than 282 skips the fallback";
+    EXPECT_FALSE(platform.LogExists());
+}
+
+TEST_F(GatewayFixture, LinkDroppedDuringTheDispatchReadsBackAsConnecting) {
+    Load();
+    mrpDde.opens.push_back({});
+    platform.process.onDoEvents = [&] { mrpDde.DropHotLink(); };
+    mrpTimer.Tick();
+    EXPECT_EQ(ui.MRPLinkState, LinkConnecting);
+}
+
+TEST_F(GatewayFixture, CloseOrErrorNotificationDropsToNotRespondingAndRestartsRetries) {
+    Load();
+    ConnectBoth();
+    mrpDde.ServerCloses();
+    EXPECT_EQ(mrpStatus.Caption(), "MRP status: not responding");
+    EXPECT_TRUE(mrpTimer.Enabled());
+    palavanDde.LinkError(7);
+    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: not responding");
+    EXPECT_TRUE(palavanTimer.Enabled());
+
+    mrpDde.opens.push_back({});
+    mrpTimer.Tick();
+    EXPECT_EQ(mrpStatus.Caption(), "MRP status: connected to MRP40");
+    mrpDde.LinkError(3);
+    EXPECT_EQ(ui.MRPLinkState, LinkNotResponding);
+    palavanDde.opens.push_back({});
+    palavanTimer.Tick();
+    palavanDde.ServerCloses();
+    EXPECT_EQ(ui.PalavanLinkState, LinkNotResponding);
+    EXPECT_FALSE(platform.LogExists());
+}
+
+TEST_F(GatewayFixture, UnknownStateLeavesLabelAndDisablesTimer) {
+    Load();
+    ui.MRPLinkState = 9;
+    ui.UpdateMRPStatus();
+    EXPECT_EQ(mrpStatus.Caption(), "MRP status: unknown");
+    EXPECT_FALSE(mrpTimer.Enabled());
+    ui.PalavanLinkState = -1;
+    ui.UpdatePalavanStatus();
+    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: unknown");
+    EXPECT_FALSE(palavanTimer.Enabled());
+}
+
+// --- command link ---------------------------------------------------------------
+
+TEST_F(GatewayFixture, CommandLinkSetsItemBeforeTopicAndHasNoFallback) {
+    Load();
+    palavanTimer.Tick();
+    EXPECT_EQ(palavanDde.calls,
+              (std::vector<std::string>{"item:DDECommand", "topic:Palavan|DDEServer", "mode:1"}));
+    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: not responding");
+    palavanDde.opens.push_back({kErrDdeNoResponse, false});
+    palavanTimer.Tick();
+    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: connecting");
+    palavanDde.opens.push_back({});
+    palavanTimer.Tick();
+    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: connected");
+    EXPECT_FALSE(palavanTimer.Enabled());
+}
+
+// --- forwarding -----------------------------------------------------------------
+
+TEST_F(GatewayFixture, EveryDeliveredValueBecomesOneCommandRepeatsIncluded) {
+    Load();
+    ConnectBoth();
+    for (const char* value : {"C", "Q", " ", "5", "N", "N", "\xD8", "\xB7", "\xAD"}) {
+        mrpDde.Deliver(value);
+    }
+    EXPECT_EQ(palavanDde.executed,
+              (std::vector<std::string>{"006displaycwC", "006displaycwQ", "006displaycw ",
+                                        "006displaycw5", "006displaycwN", "006displaycwN",
+                                        "006displaycw0", "006displaycw.", "006displaycw-"}));
+    EXPECT_FALSE(platform.LogExists());
+}
+
+TEST_F(GatewayFixture, EmptyValuesAndValuesBeforeTheLinkStandsAreDropped) {
+    Load();
+    mrpDde.Deliver("lost while unknown");
+    mrpDde.opens.push_back({});
+    palavanDde.opens.push_back({});
+    palavanTimer.Tick();
+    // A value pushed during the attempt's dispatch finds state 0: dropped.
+    platform.process.onDoEvents = [&] { mrpDde.Deliver("pushed during attempt"); };
+    mrpTimer.Tick();
+    platform.process.onDoEvents = nullptr;
+    mrpDde.Deliver("");
+    mrpDde.Deliver("kept");
+    EXPECT_EQ(palavanDde.executed, (std::vector<std::string>{"006displaycwkept"}));
+}
+
+TEST_F(GatewayFixture, FailedExecuteIsReportedPerValueAndChangesNoState) {
+    Load();
+    mrpDde.opens.push_back({});
+    mrpTimer.Tick();  // command link never connected
+    mrpDde.Deliver("A");
+    mrpDde.Deliver("B");
+    EXPECT_EQ(CountInLog("program error 293 in module MRP_UI.MRPDDE_Change: "
+                         "DDE method invoked with no channel open\r\n"),
+              2u);
+    EXPECT_EQ(ui.MRPLinkState, LinkConnected);
+    EXPECT_EQ(ui.PalavanLinkState, LinkUnknown);
+    EXPECT_TRUE(errorLogLabel.Visible()) << "the first logged line shows the hint";
+
+    palavanDde.opens.push_back({});
+    palavanTimer.Tick();
+    palavanDde.executeError = kErrDdeNoResponse;
+    mrpDde.Deliver("C");
+    EXPECT_EQ(CountInLog("program error 285 in module MRP_UI.MRPDDE_Change"), 1u);
+    EXPECT_EQ(ui.PalavanLinkState, LinkConnected);
+}
+
+TEST_F(GatewayFixture, OverlongValueIsReportedAndNotSentAndForwardingGoesOn) {
+    Load();
+    ConnectBoth();
+    mrpDde.Deliver(std::string(32766, 'E'));
+    mrpDde.Deliver(std::string(32767, 'E'));
+    mrpDde.Deliver("K");
+    ASSERT_EQ(palavanDde.executed.size(), 2u);
+    EXPECT_EQ(palavanDde.executed[0].size(), 12u + 32766u);
+    EXPECT_EQ(palavanDde.executed[1], "006displaycwK");
+    EXPECT_EQ(CountInLog("program error 6 in module MRP_UI.MRPDDE_Change: Overflow"), 1u);
+}
+
+TEST_F(GatewayFixture, FirstErrorBringsAMinimisedWindowBackWithTheHint) {
+    Load();
+    form.SetWindowState(kStateMinimized);
+    mrpDde.opens.push_back({});
+    mrpTimer.Tick();
+    mrpDde.Deliver("X");
+    EXPECT_TRUE(errorLogLabel.Visible());
+    EXPECT_EQ(form.state, kStateNormal);
+}
+
+}  // namespace
+}  // namespace quillon
