@@ -6,6 +6,10 @@
 // message-only window: the DDEML callback only queues the bytes and posts to
 // it, so every notification of DdeLinkEvents comes from the message loop.
 // A null control is allowed (the value is then only kept in Text()).
+//
+// Trap: setting an EDIT's text makes it send EN_CHANGE to its parent. The
+// adapter raises OnLinkChange itself, once per delivered value; the window
+// must not raise the change again from EN_CHANGE.
 
 #include <windows.h>
 
