@@ -1,0 +1,92 @@
+#include "app/GatewayWindow.h"
+
+namespace quillon::app {
+
+namespace {
+
+// The window's design: client area and controls in twips.
+constexpr int kClientWidth = 4380;
+constexpr int kClientHeight = 1305;
+
+enum ControlId : int {
+    kErrorLogLabelId = 100,
+    kMrpDdeId,
+    kMrpStatusLabelId,
+    kPalavanDdeCommandId,
+    kPalavanStatusLabelId,
+};
+
+constexpr const char* kLabelFace = "MS Sans Serif";
+constexpr double kLabelPoints = 8.25;
+constexpr COLORREF kErrorLogColor = RGB(255, 0, 0);
+
+win32::FormDesign MainWindowDesign() {
+    win32::FormDesign design;
+    design.className = "MRP_Quillon.MainWindow";
+    design.name = "MRP_UI";
+    design.caption = "MRP_UI";
+    design.clientWidthTwips = kClientWidth;
+    design.clientHeightTwips = kClientHeight;
+    return design;
+}
+
+win32::LabelDesign Label(int id, win32::TwipsRect rect, const char* caption, HFONT font) {
+    win32::LabelDesign design;
+    design.id = id;
+    design.rect = rect;
+    design.caption = caption;
+    design.font = font;
+    return design;
+}
+
+win32::LabelDesign ErrorLogLabelDesign(HFONT font) {
+    win32::LabelDesign design =
+        Label(kErrorLogLabelId, {120, 960, 1095, 255}, "see ErrorLog", font);
+    design.colored = true;
+    design.color = kErrorLogColor;
+    return design;
+}
+
+HWND HiddenControl(win32::Win32MainWindow& form, const char* className, DWORD style, int id) {
+    win32::ChildDesign design;
+    design.className = className;
+    design.style = style;  // without WS_VISIBLE: never shown
+    design.id = id;
+    return form.CreateChild(design);
+}
+
+}  // namespace
+
+GatewayWindow::GatewayWindow()
+    : form_(MainWindowDesign()),
+      labelFont_(
+          win32::ScopedFont::Create(kLabelFace, kLabelPoints, false, form_.DesignPixelsPerInchY())),
+      errorLogFont_(
+          win32::ScopedFont::Create(kLabelFace, kLabelPoints, true, form_.DesignPixelsPerInchY())),
+      mrpStatusLabel_(form_, Label(kMrpStatusLabelId, {120, 240, 2895, 255}, "MRPStatusLabel",
+                                   labelFont_.Get())),
+      palavanStatusLabel_(form_, Label(kPalavanStatusLabelId, {120, 600, 4095, 255},
+                                       "PalavanStatusLabel", labelFont_.Get())),
+      errorLogLabel_(form_, ErrorLogLabelDesign(errorLogFont_.Get())),
+      mrpDdeControl_(HiddenControl(form_, "EDIT", ES_AUTOHSCROLL, kMrpDdeId)),
+      palavanDdeCommandControl_(
+          HiddenControl(form_, "STATIC", SS_LEFT | SS_NOPREFIX, kPalavanDdeCommandId)),
+      mrpDde_(mrpDdeControl_),
+      palavanDdeCommand_(palavanDdeCommandControl_),
+      mrpConnectTimer_(form_),
+      palavanConnectTimer_(form_) {
+    // Both timers are enabled at design time with 500 ms; the load handler
+    // restarts them before the first tick can arrive.
+    for (win32::Win32Timer* timer : {&mrpConnectTimer_, &palavanConnectTimer_}) {
+        timer->SetInterval(500);
+        timer->SetEnabled(true);
+    }
+}
+
+MrpUiControls GatewayWindow::Controls() {
+    return MrpUiControls{form_,          mrpStatusLabel_,   palavanStatusLabel_,
+                         errorLogLabel_, mrpConnectTimer_,  palavanConnectTimer_,
+                         mrpDde_,        palavanDdeCommand_};
+}
+
+}  // namespace quillon::app

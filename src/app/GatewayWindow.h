@@ -1,0 +1,44 @@
+#pragma once
+// The gateway window MRP_UI as the platform builds it: the top-level
+// window, its three labels, the two hidden DDE link controls and the two
+// retry timers, laid out in twips. Created hidden; the core loads it.
+
+#include <windows.h>
+
+#include "gateway/MrpUi.h"
+#include "platform/win32/ScopedFont.h"
+#include "platform/win32/Win32DdeLink.h"
+#include "platform/win32/Win32Label.h"
+#include "platform/win32/Win32MainWindow.h"
+#include "platform/win32/Win32Timer.h"
+
+namespace quillon::app {
+
+class GatewayWindow {
+  public:
+    GatewayWindow();
+    GatewayWindow(const GatewayWindow&) = delete;
+    GatewayWindow& operator=(const GatewayWindow&) = delete;
+
+    win32::Win32MainWindow& Form() { return form_; }
+    win32::Win32Label& ErrorLogLabel() { return errorLogLabel_; }
+    MrpUiControls Controls();
+
+  private:
+    // Declared in the order of creation; members are destroyed in reverse,
+    // so the timers and links go before the window they live on.
+    win32::Win32MainWindow form_;
+    win32::ScopedFont labelFont_;
+    win32::ScopedFont errorLogFont_;
+    win32::Win32Label mrpStatusLabel_;
+    win32::Win32Label palavanStatusLabel_;
+    win32::Win32Label errorLogLabel_;
+    HWND mrpDdeControl_;
+    HWND palavanDdeCommandControl_;
+    win32::Win32DdeLink mrpDde_;
+    win32::Win32DdeLink palavanDdeCommand_;
+    win32::Win32Timer mrpConnectTimer_;
+    win32::Win32Timer palavanConnectTimer_;
+};
+
+}  // namespace quillon::app
