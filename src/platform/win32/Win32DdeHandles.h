@@ -4,8 +4,9 @@
 // handles must go before the instance they belong to, so declare the
 // instance first and the conversation last.
 
-#include <ddeml.h>
 #include <windows.h>
+// ddeml.h needs the types of windows.h declared first.
+#include <ddeml.h>
 
 #include <string>
 
