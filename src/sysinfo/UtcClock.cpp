@@ -34,7 +34,8 @@ double UtcClock::CurrentTime() {
 
         state = 2;
         const bool leap = IsLeapYear(utc.wYear);
-        for (int16_t month = 1; month <= utc.wMonth; ++month) {
+        // A checked 16-bit count: a month of 32767 overflows instead of wrapping for ever.
+        for (int16_t month = 1; month <= utc.wMonth; month = CheckedAdd16(month, 1)) {
             days += MonthDays(month, leap);
         }
 
