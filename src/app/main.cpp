@@ -5,13 +5,16 @@
 #include <windows.h>
 
 #include "app/GatewayWindow.h"
-#include "app/TemporaryPorts.h"
 #include "gateway/MrpUi.h"
 #include "platform/Ports.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32Files.h"
+#include "platform/win32/Win32Monitors.h"
+#include "platform/win32/Win32NumberConversion.h"
+#include "platform/win32/Win32OsVersion.h"
 #include "platform/win32/Win32Process.h"
 #include "platform/win32/Win32ProgramInfo.h"
+#include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32Settings.h"
 #include "services/Common.h"
 
@@ -37,13 +40,13 @@ int Run() {
     win32::Win32Clock clock;
     win32::Win32Files files;
     win32::Win32Settings settings;
-    app::TemporaryNumbers numbers;
+    win32::Win32NumberConversion numbers;
     win32::Win32ProgramInfo program;
     // "Local\": one copy per user session, as the previous-instance query asks.
     win32::Win32Process process("Local\\" + program.ProductName() + ".SingleInstance");
-    app::TemporaryMonitors monitors;
-    app::TemporaryRegistry registry;
-    app::TemporaryOsVersion osVersion;
+    win32::Win32Monitors monitors;
+    win32::Win32Registry registry;
+    win32::Win32OsVersion osVersion;
     const Ports ports{clock,   files,    settings, numbers,  program,
                       process, monitors, registry, osVersion};
     Common common(ports);

@@ -1,0 +1,164 @@
+// The gateway program as the user meets it: started as its own process, its
+// window, labels, version record and closing. Then the main window adapter
+// in this process: twips, states and the invalid state value.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/RuntimeError.h"
+#include "platform/win32/Win32MainWindow.h"
+#include "platform/win32/Win32Settings.h"
+#include "windows/support/ChildProcess.h"
+#include "windows/support/WindowSearch.h"
+
+namespace quillon {
+namespace {
+
+using testing::ChildProcess;
+using testing::FindChildByText;
+using testing::FindTopWindow;
+using testing::HasVisibleStyle;
+using testing::ReadLabels;
+using testing::WaitUntil;
+using testing::WindowText;
+
+constexpr const char* kMainWindowClass = "MRP_Quillon.MainWindow";
+constexpr DWORD kDeadline = 20000;  // ms; generous for a loaded machine
+
+std::string Setting(const std::string& section, const std::string& key) {
+    return win32::Win32Settings().GetSetting("MRP_Quillon", section, key, "<absent>");
+}
+
+TEST(GatewayProgramTest, ShowsItsLinksAndClosesCleanly) {
+    ::RegDeleteKeyValueA(HKEY_CURRENT_USER,
+                         "Software\\VB and VBA Program Settings\\MRP_Quillon\\General", "Version");
+    ::RegDeleteKeyValueA(HKEY_CURRENT_USER,
+                         "Software\\VB and VBA Program Settings\\MRP_Quillon\\Windows",
+                         "MRP_UIWindowState");
+    ChildProcess gateway(testing::GatewayExePath());
+    ASSERT_TRUE(gateway.Started()) << testing::GatewayExePath();
+
+    HWND window = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            window = FindTopWindow(gateway.Id(), kMainWindowClass);
+            return window != nullptr && ::IsWindowVisible(window);
+        },
+        kDeadline));
+    // The load handler sets the labels before the window is shown; the
+    // first connection attempt follows half a second later.
+    const auto firstLabels = ReadLabels(window);
+    EXPECT_EQ(WindowText(window), "MRP-Ledgerly Gateway 1.0.2");
+    ASSERT_EQ(firstLabels.size(), 2u);
+    EXPECT_EQ(firstLabels[0], "MRP status: unknown");
+    EXPECT_EQ(firstLabels[1], "Palavan status: unknown");
+    EXPECT_EQ(Setting("General", "Version"), "102");
+
+    // No decoder and no command server run here.
+    const std::vector<std::string> notResponding{"MRP status: not responding",
+                                                 "Palavan status: not responding"};
+    EXPECT_TRUE(WaitUntil([&] { return ReadLabels(window) == notResponding; }, kDeadline))
+        << "labels: " << ::testing::PrintToString(ReadLabels(window));
+    const HWND errorLogLabel = FindChildByText(window, "see ErrorLog");
+    ASSERT_NE(errorLogLabel, nullptr);
+    EXPECT_FALSE(HasVisibleStyle(errorLogLabel));
+
+    ::PostMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(gateway.WaitForExit(kDeadline));
+    EXPECT_EQ(gateway.ExitCode(), 0u);
+    EXPECT_EQ(Setting("Windows", "MRP_UIWindowState"), "0");  // the unload saved the position
+}
+
+// The main window adapter itself, in this process.
+class MainWindowTest : public ::testing::Test {
+  protected:
+    static win32::FormDesign Design() {
+        win32::FormDesign design;
+        design.className = "MainWindowTest.Window";
+        design.name = "TestForm";
+        design.caption = "MainWindowTest";
+        design.clientWidthTwips = 4380;
+        design.clientHeightTwips = 1305;
+        return design;
+    }
+    static void Pump() {
+        MSG message{};
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::DispatchMessageA(&message);
+        }
+    }
+    win32::Win32MainWindow form_{Design()};
+};
+
+TEST_F(MainWindowTest, ClientAreaAndPositionAreInTwips) {
+    const int dpi = form_.LogicalPixelsX();
+    ASSERT_GT(dpi, 0);
+    RECT client{};
+    ::GetClientRect(form_.Handle(), &client);
+    EXPECT_EQ(client.right, (4380 * dpi + 720) / 1440);
+    EXPECT_EQ(form_.Name(), "TestForm");
+    EXPECT_EQ(form_.GetBorderStyle(), kBorderFixedSingle);
+
+    const float twipsPerPixel = 1440.0f / static_cast<float>(dpi);
+    form_.SetLeft(100 * twipsPerPixel);
+    form_.SetTop(50 * twipsPerPixel);
+    RECT outer{};
+    ::GetWindowRect(form_.Handle(), &outer);
+    EXPECT_EQ(outer.left, 100);
+    EXPECT_EQ(outer.top, 50);
+    EXPECT_FLOAT_EQ(form_.Left(), 100 * twipsPerPixel);
+    EXPECT_FLOAT_EQ(form_.Width(), static_cast<float>(outer.right - outer.left) * twipsPerPixel);
+}
+
+TEST_F(MainWindowTest, StateSetWhileHiddenIsAppliedWhenShown) {
+    EXPECT_FALSE(form_.Visible());
+    form_.SetWindowState(kStateMaximized);
+    EXPECT_EQ(form_.GetWindowState(), kStateMaximized);
+    EXPECT_FALSE(form_.Visible());
+    form_.Show();
+    Pump();
+    EXPECT_TRUE(form_.Visible());
+    EXPECT_TRUE(::IsZoomed(form_.Handle()));
+    EXPECT_EQ(form_.GetWindowState(), kStateMaximized);
+}
+
+TEST_F(MainWindowTest, MinimisedWindowReportsAndMovesItsNormalRectangle) {
+    form_.Show();
+    const float left = form_.Left();
+    const float width = form_.Width();
+    form_.SetWindowState(kStateMinimized);
+    Pump();
+    ASSERT_EQ(form_.GetWindowState(), kStateMinimized);
+    EXPECT_FLOAT_EQ(form_.Left(), left);
+    EXPECT_FLOAT_EQ(form_.Width(), width);
+    form_.SetLeft(left + 1440);
+    EXPECT_EQ(form_.GetWindowState(), kStateMinimized);
+    form_.SetWindowState(kStateNormal);
+    Pump();
+    EXPECT_EQ(form_.GetWindowState(), kStateNormal);
+    EXPECT_NEAR(form_.Left(), left + 1440, 1440.0 / form_.LogicalPixelsX());
+}
+
+TEST_F(MainWindowTest, InvalidStatesAndLengthsRaise380) {
+    for (int16_t state : {int16_t{-1}, int16_t{3}}) {
+        try {
+            form_.SetWindowState(state);
+            ADD_FAILURE() << "state " << state << " accepted";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.Number(), kErrInvalidPropertyValue);
+        }
+    }
+    try {
+        form_.SetWidth(1e30f);
+        ADD_FAILURE() << "width 1e30 accepted";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.Number(), kErrInvalidPropertyValue);
+    }
+    EXPECT_EQ(form_.GetWindowState(), kStateNormal);
+}
+
+}  // namespace
+}  // namespace quillon

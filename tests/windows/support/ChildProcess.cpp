@@ -1,0 +1,65 @@
+#include "windows/support/ChildProcess.h"
+
+#include <vector>
+
+namespace quillon::testing {
+
+ChildProcess::ChildProcess(const std::string& exePath) {
+    // CreateProcessA may write into the command line, so it gets a copy.
+    std::string commandLine = "\"" + exePath + "\"";
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (::CreateProcessA(exePath.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         nullptr, &startup, &info)) {
+        ::CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        id_ = info.dwProcessId;
+    }
+}
+
+ChildProcess::~ChildProcess() {
+    if (process_ == nullptr) {
+        return;
+    }
+    if (Running()) {
+        ::TerminateProcess(process_, 99);
+        ::WaitForSingleObject(process_, 10000);
+    }
+    ::CloseHandle(process_);
+}
+
+bool ChildProcess::Running() const {
+    return process_ != nullptr && ::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+bool ChildProcess::WaitForExit(DWORD timeoutMs) const {
+    return process_ != nullptr && ::WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD ChildProcess::ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    if (process_ != nullptr) {
+        ::GetExitCodeProcess(process_, &code);
+    }
+    return code;
+}
+
+std::string GatewayExePath() {
+    // The build passes the program's path as the host sees it; under Wine a
+    // Unix path is reached through drive Z:, which maps the root.
+    std::string path = QUILLON_GATEWAY_EXE;
+    if (!path.empty() && path[0] == '/') {
+        path = "Z:" + path;
+    }
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return path;
+}
+
+}  // namespace quillon::testing

@@ -1,0 +1,33 @@
+#pragma once
+// A program started by a test, ended by the destructor if it still runs.
+
+#include <windows.h>
+
+#include <string>
+
+namespace quillon::testing {
+
+class ChildProcess {
+  public:
+    // Starts `exePath` with no arguments; check Started().
+    explicit ChildProcess(const std::string& exePath);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Started() const { return process_ != nullptr; }
+    DWORD Id() const { return id_; }
+    bool Running() const;
+    // True when the process ended within `timeoutMs`.
+    bool WaitForExit(DWORD timeoutMs) const;
+    DWORD ExitCode() const;
+
+  private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+};
+
+// The gateway program built with this tree, as a Windows path.
+std::string GatewayExePath();
+
+}  // namespace quillon::testing
