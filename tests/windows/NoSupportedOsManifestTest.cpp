@@ -1,0 +1,103 @@
+// The gateway executable must declare no supported operating systems: with
+// such a declaration Windows 10 and later report their true version to
+// GetVersionExA and the OS identification falls back to "unknown (2.10.0)"
+// instead of reading the product name from the registry.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The gateway is built at the top of the build tree; this test program
+// lives in tests\windows below it.
+std::string GatewayPath() {
+    char self[MAX_PATH] = {};
+    if (GetModuleFileNameA(nullptr, self, MAX_PATH) == 0) {
+        return std::string();
+    }
+    std::string path(self);
+    for (int level = 0; level < 3; ++level) {
+        const size_t slash = path.find_last_of("\\/");
+        if (slash == std::string::npos) {
+            return std::string();
+        }
+        path.erase(slash);
+    }
+    return path + "\\MRP_Quillon.exe";
+}
+
+BOOL CALLBACK CollectManifest(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR param) {
+    auto* manifests = reinterpret_cast<std::vector<std::string>*>(param);
+    HRSRC found = FindResourceA(module, name, type);
+    HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes != nullptr) {
+        manifests->emplace_back(static_cast<const char*>(bytes), SizeofResource(module, found));
+    }
+    return TRUE;
+}
+
+// The text of every RT_MANIFEST resource of the executable at `path`,
+// loaded as data so that nothing of it runs.
+std::vector<std::string> ManifestsOf(const std::string& path) {
+    std::vector<std::string> manifests;
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    EXPECT_NE(module, nullptr) << "cannot load " << path << " as data, error " << GetLastError();
+    if (module != nullptr) {
+        EnumResourceNamesA(module, MAKEINTRESOURCEA(24) /* RT_MANIFEST */, CollectManifest,
+                           reinterpret_cast<LONG_PTR>(&manifests));
+        FreeLibrary(module);
+    }
+    return manifests;
+}
+
+bool DeclaresSupportedOs(const std::vector<std::string>& manifests) {
+    for (const std::string& manifest : manifests) {
+        if (manifest.find("supportedOS") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(NoSupportedOsManifestTest, GatewayDeclaresNoSupportedOs) {
+    const std::string path = GatewayPath();
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "the gateway executable is not built yet: " << path;
+    }
+    const std::vector<std::string> manifests = ManifestsOf(path);
+    EXPECT_FALSE(DeclaresSupportedOs(manifests))
+        << (manifests.empty() ? std::string() : manifests.front());
+}
+
+// The check above would see a declaration: a copy of the gateway given a
+// manifest with one is caught.
+TEST(NoSupportedOsManifestTest, DeclarationInACopyIsFound) {
+    const std::string path = GatewayPath();
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "the gateway executable is not built yet: " << path;
+    }
+    const std::string copy = path.substr(0, path.size() - 4) + "ManifestCopy" +
+                             std::to_string(GetCurrentProcessId()) + ".exe";
+    ASSERT_TRUE(CopyFileA(path.c_str(), copy.c_str(), FALSE));
+    static const char kManifest[] =
+        "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">"
+        "<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\"><application>"
+        "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>"
+        "</application></compatibility></assembly>";
+    HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+    ASSERT_NE(update, nullptr);
+    ASSERT_TRUE(UpdateResourceA(update, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1),
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                const_cast<char*>(kManifest), sizeof kManifest - 1));
+    ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+
+    EXPECT_TRUE(DeclaresSupportedOs(ManifestsOf(copy)));
+    DeleteFileA(copy.c_str());
+}
+
+}  // namespace

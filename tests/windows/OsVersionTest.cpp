@@ -1,0 +1,182 @@
+// Operating-system identification on the real system: the result agrees
+// with what the platform reports. A second run of this program under a
+// pretended Windows version (Wine's per-program AppDefaults) exercises
+// another row of the decision table for real.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "fakes/FakeClock.h"
+#include "fakes/FakeFiles.h"
+#include "platform/win32/Win32NumberConversion.h"
+#include "platform/win32/Win32OsVersion.h"
+#include "platform/win32/Win32Registry.h"
+#include "services/ErrorLog.h"
+#include "sysinfo/OsIdentification.h"
+#include "sysinfo/RegistryReader.h"
+#include "sysinfo/UtcClock.h"
+
+namespace quillon {
+namespace {
+
+const char* const kCurrentVersion = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+const char* const kReportVariable = "QUILLON_OS_REPORT";
+
+struct Identified {
+    std::string name;
+    int32_t build = 0;
+    int16_t bitness = 0;
+    std::string log;
+};
+
+// The error log the identification reports into, held in memory.
+struct MemoryLog {
+    fakes::FakeClock systemClock;
+    fakes::FakeFiles files;
+    ErrorLog log{files, clock};
+    UtcClock clock{systemClock, log};
+    MemoryLog() { log.Reset("C:\\app\\ErrorLog.txt"); }
+    std::string Text() { return files.contents["C:\\app\\ErrorLog.txt"]; }
+};
+
+Identified Identify() {
+    MemoryLog memory;
+    win32::Win32Registry registry;
+    win32::Win32OsVersion osVersion;
+    win32::Win32NumberConversion numbers;
+    RegistryReader reader(registry, memory.log);
+    OsIdentification id(osVersion, reader, numbers, memory.log);
+    id.OSName = "Unknown";
+    id.GetOSVersion();
+    return Identified{id.GetOSName(), id.GetOSBuild(), id.OSBitness, memory.Text()};
+}
+
+std::string MachineString(const char* name) {
+    char buffer[512] = {};
+    DWORD size = sizeof buffer;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, kCurrentVersion, name, RRF_RT_REG_SZ, nullptr, buffer,
+                     &size) != ERROR_SUCCESS) {
+        return std::string();
+    }
+    return buffer;
+}
+
+int16_t NativeBitness() {
+    SYSTEM_INFO system{};
+    GetNativeSystemInfo(&system);
+    return system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
+                   system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64
+               ? 64
+               : 32;
+}
+
+OSVERSIONINFOA PlatformVersion() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExA(&info);
+#pragma GCC diagnostic pop
+    return info;
+}
+
+TEST(OsVersionTest, RealSystemAgreesWithThePlatform) {
+    const OSVERSIONINFOA version = PlatformVersion();
+    const Identified id = Identify();
+    EXPECT_EQ(id.log, "");
+    EXPECT_EQ(id.bitness, NativeBitness());
+
+    if (version.dwPlatformId == 2 && version.dwMajorVersion == 6 && version.dwMinorVersion != 0 &&
+        !MachineString("ProductName").empty()) {
+        // The registry branch: Wine's default prefix reports NT 6.1 with a
+        // product name and a service pack.
+        std::string expected = MachineString("ProductName");
+        if (version.szCSDVersion[0] != '\0') {
+            expected += " [" + std::string(version.szCSDVersion) + "]";
+        }
+        EXPECT_EQ(id.name, expected);
+        EXPECT_EQ(id.build, std::stol(MachineString("CurrentBuildNumber")));
+    } else {
+        GTEST_SKIP() << "platform reports " << version.dwPlatformId << "." << version.dwMajorVersion
+                     << "." << version.dwMinorVersion << ", not the registry branch";
+    }
+}
+
+// Run only as the child of PretendedVistaTakesTheFixedRow: writes what it
+// identified to the file named by QUILLON_OS_REPORT.
+TEST(OsVersionTest, DISABLED_ReportForParent) {
+    char path[MAX_PATH] = {};
+    ASSERT_GT(GetEnvironmentVariableA(kReportVariable, path, MAX_PATH), 0u);
+    const OSVERSIONINFOA version = PlatformVersion();
+    const Identified id = Identify();
+    std::ofstream out(path);
+    out << id.name << '\n'
+        << id.build << '\n'
+        << id.bitness << '\n'
+        << version.dwPlatformId << '.' << version.dwMajorVersion << '.' << version.dwMinorVersion
+        << '.' << version.dwBuildNumber << '\n';
+}
+
+// The program copied under another name, with Version "vista" set for that
+// name under HKCU\Software\Wine\AppDefaults, runs the child test above.
+TEST(OsVersionTest, PretendedVistaTakesTheFixedRow) {
+    char self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+    std::string folder(self);
+    folder.erase(folder.find_last_of('\\') + 1);
+    const std::string copyName = "OsVersionVista" + std::to_string(GetCurrentProcessId()) + ".exe";
+    const std::string copy = folder + copyName;
+    const std::string report = folder + copyName + ".txt";
+    const std::string appKey = "Software\\Wine\\AppDefaults\\" + copyName;
+    ASSERT_TRUE(CopyFileA(self, copy.c_str(), FALSE));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, appKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("vista"), 6);
+    RegCloseKey(key);
+
+    SetEnvironmentVariableA(kReportVariable, report.c_str());
+    std::string command = "\"" + copy +
+                          "\" --gtest_also_run_disabled_tests"
+                          " --gtest_filter=OsVersionTest.DISABLED_ReportForParent";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &startup, &process);
+    DWORD exitCode = 1;
+    if (started) {
+        WaitForSingleObject(process.hProcess, 60000);
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    SetEnvironmentVariableA(kReportVariable, nullptr);
+    RegDeleteTreeA(HKEY_CURRENT_USER, appKey.c_str());
+    DeleteFileA(copy.c_str());
+
+    ASSERT_TRUE(started);
+    EXPECT_EQ(exitCode, 0u);
+    std::ifstream in(report);
+    std::string name, build, bitness, version;
+    std::getline(in, name);
+    std::getline(in, build);
+    std::getline(in, bitness);
+    std::getline(in, version);
+    in.close();
+    DeleteFileA(report.c_str());
+
+    ASSERT_EQ(version.rfind("2.6.0.", 0), 0u) << "the pretended version did not apply: " << version;
+    EXPECT_EQ(name, "Vista");
+    EXPECT_EQ(build, version.substr(6));  // the build of the version query
+    EXPECT_EQ(bitness, std::to_string(NativeBitness()));
+}
+
+}  // namespace
+}  // namespace quillon
