@@ -152,7 +152,10 @@ TEST(OsVersionTest, PretendedVistaTakesTheFixedRow) {
                                         nullptr, &startup, &process);
     DWORD exitCode = 1;
     if (started) {
-        WaitForSingleObject(process.hProcess, 60000);
+        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, 5000);
+        }
         GetExitCodeProcess(process.hProcess, &exitCode);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
