@@ -14,12 +14,14 @@ namespace {
 constexpr char kCaptionPrefix[] = "MRP-Ledgerly Gateway ";
 
 const char kHelp[] =
-    "usage: gateway_probe [--wait MS] [--rect] [--all]\n"
+    "usage: gateway_probe [--wait MS] [--rect] [--all] [--close]\n"
     "Prints the visible labels of the gateway window (caption starting with\n"
     "\"MRP-Ledgerly Gateway \"), top to bottom, one per line.\n"
     "  --wait MS   wait up to MS for the window to appear (default 0)\n"
     "  --rect      print the window's screen rectangle first: \"left top width height\"\n"
     "  --all       include hidden child controls, with their class names\n"
+    "  --close     close the window (as the user would) and wait up to 10 s for\n"
+    "              its process to end\n"
     "Exit status 1 when no such window exists.\n";
 
 BOOL CALLBACK FindGateway(HWND window, LPARAM found) {
@@ -69,6 +71,7 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM context) {
 int main(int argc, char** argv) {
     unsigned long waitMs = 0;
     bool printRect = false;
+    bool close = false;
     Collect collect{false, {}};
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -76,6 +79,8 @@ int main(int argc, char** argv) {
             waitMs = std::strtoul(argv[++i], nullptr, 10);
         } else if (option == "--rect") {
             printRect = true;
+        } else if (option == "--close") {
+            close = true;
         } else if (option == "--all") {
             collect.all = true;
         } else {
@@ -95,6 +100,18 @@ int main(int argc, char** argv) {
     if (gateway == nullptr) {
         std::fprintf(stderr, "gateway_probe: no gateway window\n");
         return 1;
+    }
+    if (close) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(gateway, &processId);
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+        PostMessageA(gateway, WM_CLOSE, 0, 0);
+        const bool ended =
+            process != nullptr && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+        if (process != nullptr) {
+            CloseHandle(process);
+        }
+        return ended ? 0 : 1;
     }
     if (printRect) {
         RECT rect{};

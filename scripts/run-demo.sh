@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# The demonstration: builds the Windows program, runs it under Wine between a
+# simulated CW decoder and a simulated logging program, shows the commands
+# that arrive and the gateway's two status lines, saves a screenshot of its
+# window and closes everything it started.
+#
+# On a fresh Debian 12 machine, run as root: it installs what is missing
+# first. Set DEMO_WPM to change the decoding speed (default 20), or
+# DEMO_BUILD_DIR to run an existing Windows build instead of building the
+# preset.
+set -euo pipefail
+
+repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$repo_root"
+build="${DEMO_BUILD_DIR:-$repo_root/build/windows}"
+demo="$build/demo"
+wpm="${DEMO_WPM:-20}"
+
+packages=(cmake ninja-build g++ googletest mingw-w64 wine wine64 xvfb xauth imagemagick)
+
+install_missing() {
+    local missing=() package
+    for package in "${packages[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    ((${#missing[@]} == 0)) && return 0
+    echo "== installing: ${missing[*]}"
+    local sudo=()
+    [[ $(id -u) -ne 0 ]] && sudo=(sudo)
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends \
+        "${missing[@]}"
+}
+
+install_missing
+
+if [[ -z "${DEMO_BUILD_DIR:-}" ]]; then
+    echo "== building (windows preset)"
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows
+fi
+
+# Xvfb when DISPLAY is unset, and a Wine prefix inside the build tree.
+xvfb_pid=""
+if [[ -f "$repo_root/scripts/wine-session.sh" ]]; then
+    # shellcheck source=wine-session.sh
+    source "$repo_root/scripts/wine-session.sh"
+    wine_session_start "$build/wineprefix"
+else
+    export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    if [[ -z "${DISPLAY:-}" ]]; then
+        export DISPLAY=:93
+        Xvfb "$DISPLAY" -nolisten tcp -screen 0 1280x1024x24 >/dev/null 2>&1 &
+        xvfb_pid=$!
+        sleep 1
+    fi
+    wineboot -i >/dev/null 2>&1 || true
+fi
+
+# The gateway writes ErrorLog.txt next to itself: give it a folder of its own.
+rm -rf "$demo"
+mkdir -p "$demo"
+cp "$build/MRP_Quillon.exe" "$build"/tools/*.exe "$demo/"
+cd "$demo"
+
+# A short exchange as the decoder prints it: slashed zeros (0xD8), a middle
+# dot (0xB7), a soft hyphen (0xAD) and doubled letters.
+printf 'CQ CQ DE R2\xd8XY K  R2\xd8XY DE K1ABC UR 5NN 5NN\xb7 TNX FER QSO\xad 73 ' >exchange.txt
+
+probe() { wine gateway_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
+status() {
+    echo "-- gateway window:"
+    probe | grep -E '^(MRP|Palavan) status' | sed 's/^/   /' || echo "   (window not found)"
+}
+
+logger_pid="" gateway_pid="" decoder_pid=""
+cleanup() {
+    set +e
+    if [[ -n "$gateway_pid" ]] && kill -0 "$gateway_pid" 2>/dev/null; then
+        probe --close >/dev/null
+        wait "$gateway_pid" 2>/dev/null
+    fi
+    wine sim_signal.exe QuillonDemoQuit >/dev/null 2>&1
+    for pid in "$decoder_pid" "$logger_pid"; do
+        [[ -n "$pid" ]] && wait "$pid" 2>/dev/null
+    done
+    if declare -F wine_session_stop >/dev/null; then
+        wine_session_stop
+    else
+        wineserver -k 2>/dev/null
+        [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null
+    fi
+}
+trap cleanup EXIT
+
+echo "== logger simulator: the commands it receives follow, one per line"
+wine logger_sim.exe --quit-event QuillonDemoQuit &
+logger_pid=$!
+
+echo "== gateway"
+wine MRP_Quillon.exe >/dev/null 2>&1 &
+gateway_pid=$!
+for _ in $(seq 50); do
+    probe | grep -q '^Palavan status: connected' && break
+    sleep 0.2
+done
+status
+
+echo "== decoder simulator: decoding at $wpm WPM"
+wine decoder_sim.exe --text exchange.txt --wpm "$wpm" --wait-client --delay 1000 \
+    --quit-event QuillonDemoQuit --quit-after --linger 1500 &
+decoder_pid=$!
+for _ in $(seq 50); do
+    probe | grep -q '^MRP status: connected' && break
+    sleep 0.2
+done
+sleep 3
+status
+
+# The window's rectangle, then the screen cut down to it.
+read -r left top width height < <(probe --rect | head -n1)
+import -window root "$demo/screen.png"
+convert "$demo/screen.png" -crop "${width}x${height}+${left}+${top}" +repage "$demo/gateway.png"
+rm -f "$demo/screen.png"
+echo "== screenshot: $demo/gateway.png"
+
+wait "$decoder_pid"
+decoder_pid=""
+sleep 1.5
+echo "== decoder simulator ended"
+status
+
+if [[ -s "$demo/ErrorLog.txt" ]]; then
+    echo "== ErrorLog.txt"
+    cat "$demo/ErrorLog.txt"
+fi
+echo "== closing"
