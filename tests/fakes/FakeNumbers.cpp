@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 
 #include "platform/RuntimeError.h"
 
@@ -42,7 +43,7 @@ double ParseNumber(const std::string& text) {
     if (!seenDigit) {
         Raise(kErrTypeMismatch);
     }
-    const double value = std::stod(digits);
+    const double value = std::strtod(digits.c_str(), nullptr);  // stod throws on 1e400 and 1e-400
     return negative ? -value : value;
 }
 
