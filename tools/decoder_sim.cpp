@@ -35,20 +35,24 @@ const char kHelp[] =
     "Serves DDE service NAME, topic \"MRP40Form\", item \"RXSymbol\" (advise, request)\n"
     "and publishes values on it.\n"
     "\n"
-    "What to publish (in this order; any combination):\n"
+    "What to publish, in the order given (any combination):\n"
     "  --text FILE         the file's bytes one character at a time, timed like\n"
     "                      Morse at --wpm (PARIS); FILE \"-\" reads stdin\n"
     "  --value V           one value (repeatable); escapes \\xHH \\\\ \\n \\r \\t;\n"
     "                      an empty V publishes an empty value\n"
     "  --script FILE       one value per line, same escapes; an empty line is an\n"
     "                      empty value\n"
-    "  --numbered N        N values \"#000001\", \"#000002\", ...\n"
+    "  --numbered N        N values \"#000001\", \"#000002\", ... (prefix: see below)\n"
     "  --big N             one value of N letters 'A'\n"
     "\n"
     "Options:\n"
     "  --service NAME      DDE service name (default \"MRP40\"; or \"MRP40 SDR\")\n"
-    "  --wpm N             speed of --text in words per minute (default 20)\n"
-    "  --interval MS       pause between scripted values (default 0: full speed)\n"
+    "  --wpm N             speed of a --text given after it, in words per minute\n"
+    "                      (default 20)\n"
+    "  --interval MS       pause after each value listed after this option\n"
+    "                      (default 0: full speed)\n"
+    "  --pause MS          an extra pause after the value listed last\n"
+    "  --numbered-prefix P prefix of the --numbered values that follow (default #)\n"
     "  --repeat N          publish the whole list N times (default 1)\n"
     "  --wait-client       wait for an advise loop before publishing\n"
     "  --start-event NAME  wait for the named event before publishing\n"
@@ -121,6 +125,7 @@ int main(int argc, char** argv) {
     std::string service = "MRP40";
     double wpm = 20;
     unsigned long interval = 0;
+    std::string numberedPrefix = "#";
     unsigned long repeat = 1;
     unsigned long delay = 0;
     unsigned long linger = 500;
@@ -160,6 +165,13 @@ int main(int argc, char** argv) {
             wpm = static_cast<double>(needNumber());
         } else if (option == "--interval") {
             interval = needNumber();
+        } else if (option == "--pause") {
+            const double pause = static_cast<double>(needNumber());
+            if (!values.empty()) {
+                values.back().pauseMs += pause;
+            }
+        } else if (option == "--numbered-prefix") {
+            numberedPrefix = needText();
         } else if (option == "--repeat") {
             repeat = needNumber();
         } else if (option == "--delay") {
@@ -185,15 +197,15 @@ int main(int argc, char** argv) {
         } else if (option == "--verbose") {
             server.verbose = true;
         } else if (option == "--value") {
-            values.push_back({UnescapeBytes(needText()), -1});
+            values.push_back({UnescapeBytes(needText()), static_cast<double>(interval)});
         } else if (option == "--big") {
-            values.push_back({std::string(needNumber(), 'A'), -1});
+            values.push_back({std::string(needNumber(), 'A'), static_cast<double>(interval)});
         } else if (option == "--numbered") {
             const unsigned long count = needNumber();
             for (unsigned long n = 1; n <= count; ++n) {
                 char text[16];
-                std::snprintf(text, sizeof(text), "#%06lu", n);
-                values.push_back({text, -1});
+                std::snprintf(text, sizeof(text), "%06lu", n);
+                values.push_back({numberedPrefix + text, static_cast<double>(interval)});
             }
         } else if (option == "--script" || option == "--text") {
             const std::string path = needText();
@@ -218,7 +230,7 @@ int main(int argc, char** argv) {
                     if (!line.empty() && line.back() == '\r') {
                         line.pop_back();
                     }
-                    values.push_back({UnescapeBytes(line), -1});
+                    values.push_back({UnescapeBytes(line), static_cast<double>(interval)});
                 }
             }
         } else {
@@ -261,8 +273,7 @@ int main(int argc, char** argv) {
             if (server.verbose) {
                 std::fprintf(stderr, "decoder_sim: published %s\n", EscapeBytes(v.bytes).c_str());
             }
-            const double pause = v.pauseMs >= 0 ? v.pauseMs : static_cast<double>(interval);
-            server.Pump(static_cast<DWORD>(pause));
+            server.Pump(static_cast<DWORD>(v.pauseMs));
         }
     }
     if (stampLog != nullptr) {

@@ -159,7 +159,7 @@ TEST_F(GatewayDdeE2eTest, DecoderQuitOrKilled_NotRespondingThenConnectedAgain) {
 TEST_F(GatewayDdeE2eTest, LoggerQuitOrKilled_ReconnectsAndForwardingResumes) {
     // A decoder that keeps publishing "K" every 100 ms.
     DdePeerProcess decoder;
-    ASSERT_TRUE(StartDecoder(decoder, {"--value", "K", "--interval", "100", "--repeat", "100000"}));
+    ASSERT_TRUE(StartDecoder(decoder, {"--interval", "100", "--value", "K", "--repeat", "100000"}));
     StartGateway();
     ASSERT_TRUE(WaitMrp("MRP status: connected to MRP40")) << Mrp();
     for (int round = 0; round < 3; ++round) {

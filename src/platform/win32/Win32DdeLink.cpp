@@ -108,10 +108,11 @@ class Win32DdeLink::Impl {
     }
 
   private:
-    // One connection attempt's worth of DDEML state. Each attempt gets a
-    // fresh instance: once a server has terminated a conversation, Wine's
-    // DDEML refuses every later DdeConnect to that service and topic on the
-    // same instance, which would make reconnection after a restart fail.
+    // The DDEML state of one conversation. Each conversation gets a fresh
+    // instance: once a server has terminated a conversation, Wine's DDEML
+    // refuses every later DdeConnect to that service and topic on the same
+    // instance, which would make reconnection after a restart fail. Only an
+    // instance that never had a conversation is kept for the next attempt.
     struct Session {
         DdeInstance instance;  // declared first: destroyed last
         DdeStringHandle service;
@@ -238,11 +239,17 @@ class Win32DdeLink::Impl {
         const std::string service = bar == std::string::npos ? topic_ : topic_.substr(0, bar);
         const std::string topic = bar == std::string::npos ? std::string() : topic_.substr(bar + 1);
 
-        auto session = std::make_unique<Session>();
-        // A failed initialisation is treated like an unanswered connect: the
-        // only thing that counts is that no conversation exists.
-        if (!session->instance.Initialize(&Impl::Callback, kInstanceFlags)) {
-            Raise(kErrNoForeignApplication);
+        // An instance on which no conversation has lived yet is reused: the
+        // retry timers try every 500 ms, and a fresh instance per unanswered
+        // attempt costs more CPU than the rest of an idle gateway.
+        std::unique_ptr<Session> session = std::move(unused_);
+        if (session == nullptr) {
+            session = std::make_unique<Session>();
+            // A failed initialisation is treated like an unanswered connect:
+            // the only thing that counts is that no conversation exists.
+            if (!session->instance.Initialize(&Impl::Callback, kInstanceFlags)) {
+                Raise(kErrNoForeignApplication);
+            }
         }
         const DWORD instance = session->instance.Id();
         session->service.Assign(instance, service);
@@ -254,6 +261,7 @@ class Win32DdeLink::Impl {
         // Decide from the missing handle: DdeGetLastError is not always set
         // when the initiate simply went unanswered.
         if (conversation == nullptr) {
+            unused_ = std::move(session);
             Raise(kErrNoForeignApplication);
         }
         session->conversation.Reset(conversation);
@@ -332,6 +340,7 @@ class Win32DdeLink::Impl {
     std::string item_;
     std::string text_;
     std::unique_ptr<Session> session_;
+    std::unique_ptr<Session> unused_;  // instance with no conversation yet
     unsigned generation_ = 0;
     std::deque<std::string> pending_;
     bool delivering_ = false;
