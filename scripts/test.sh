@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the host tests natively, the Windows tests
+# under Wine with their own Xvfb. On a fresh Debian 12 machine, run as root:
+# it installs what is missing first. Exits non-zero when anything fails.
+set -euo pipefail
+
+repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$repo_root"
+
+packages=(cmake ninja-build g++ googletest libgtest-dev mingw-w64 wine wine64 xvfb xauth
+          imagemagick clang clang-format)
+
+install_missing() {
+    local missing=()
+    local package
+    for package in "${packages[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    if ((${#missing[@]} == 0)); then
+        return 0
+    fi
+    echo "== installing: ${missing[*]}"
+    local sudo=()
+    if [[ $(id -u) -ne 0 ]]; then
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends \
+        "${missing[@]}"
+}
+
+failures=()
+
+step() {
+    local name="$1"
+    shift
+    echo "== $name"
+    if ! "$@"; then
+        failures+=("$name")
+        return 1
+    fi
+}
+
+install_missing
+
+if step "host: configure" cmake --preset host &&
+    step "host: build" cmake --build --preset host; then
+    step "host: test" ctest --preset host --timeout 300 || true
+fi
+
+if step "windows: configure" cmake --preset windows &&
+    step "windows: build" cmake --build --preset windows; then
+    # shellcheck source=scripts/wine-session.sh
+    source "$repo_root/scripts/wine-session.sh"
+    if step "windows: wine session" wine_session_start "$repo_root/build/windows/wineprefix"; then
+        step "windows: test" ctest --preset windows --timeout 300 || true
+    fi
+    wine_session_stop
+fi
+
+echo
+if ((${#failures[@]} > 0)); then
+    echo "== FAILED: ${failures[*]}"
+    exit 1
+fi
+echo "== all tests passed"
