@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
 #include "platform/RuntimeError.h"
 #include "platform/win32/Win32MainWindow.h"
+#include "platform/win32/Win32Process.h"
 #include "platform/win32/Win32Settings.h"
+#include "platform/win32/Win32Timer.h"
 #include "windows/support/ChildProcess.h"
 #include "windows/support/WindowSearch.h"
 
@@ -158,6 +161,37 @@ TEST_F(MainWindowTest, InvalidStatesAndLengthsRaise380) {
         EXPECT_EQ(e.Number(), kErrInvalidPropertyValue);
     }
     EXPECT_EQ(form_.GetWindowState(), kStateNormal);
+}
+
+TEST_F(MainWindowTest, TimerTicksOnlyWhileEnabledAndNeverInsideItself) {
+    win32::Win32Timer timer(form_);
+    win32::Win32Process process("Local\\MainWindowTest.Timer");
+    int ticks = 0;
+    int depth = 0;
+    int deepest = 0;
+    timer.SetTickHandler([&] {
+        ++ticks;
+        deepest = std::max(deepest, ++depth);
+        // Like a connection attempt: outlast the interval, then pump.
+        ::Sleep(60);
+        process.DoEvents();
+        --depth;
+    });
+    timer.SetInterval(20);
+    timer.SetEnabled(true);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            process.DoEvents();
+            return ticks >= 3;
+        },
+        kDeadline));
+    EXPECT_EQ(deepest, 1);
+
+    timer.SetEnabled(false);
+    const int ticksWhenDisabled = ticks;
+    ::Sleep(100);
+    process.DoEvents();
+    EXPECT_EQ(ticks, ticksWhenDisabled);
 }
 
 }  // namespace
