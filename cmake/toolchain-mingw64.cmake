@@ -11,5 +11,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Test programs run under Wine; scripts/wine-env.sh sets WINEPREFIX and WINEDEBUG.
+# Test programs run under Wine; scripts/wine-session.sh sets WINEPREFIX and WINEDEBUG.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
