@@ -71,14 +71,19 @@ int main(int argc, char** argv) {
     }
     HCONV decoder = nullptr;
     HCONV logger = nullptr;
+    // The gateway's attempts: every 500 ms "MRP40", then "MRP40 SDR", and
+    // "Palavan", so an idle relay is the baseline of an idle gateway.
     while ((decoder == nullptr || logger == nullptr) && !run.ShouldQuit()) {
         if (decoder == nullptr) {
             decoder = Connect(instance, "MRP40", "MRP40Form");
         }
+        if (decoder == nullptr) {
+            decoder = Connect(instance, "MRP40 SDR", "MRP40Form");
+        }
         if (logger == nullptr) {
             logger = Connect(instance, "Palavan", "DDEServer");
         }
-        Sleep(100);
+        Sleep(500);
     }
     HSZ item = DdeCreateStringHandleA(instance, "RXSymbol", CP_WINANSI);
     if (decoder == nullptr || DdeClientTransaction(nullptr, 0, decoder, item, CF_TEXT,
