@@ -82,8 +82,8 @@ class Win32DdeLink::Impl {
         data.push_back(0);
         DWORD ack = 0;
         // Synchronous: while it waits, DDEML dispatches the DDE messages of
-        // other conversations, so values of the other link may be queued
-        // (never delivered) meanwhile.
+        // other conversations, so the other link's values may be queued
+        // meanwhile; they are delivered after this command, in order.
         const HDDEDATA accepted = DdeClientTransaction(
             data.data(), static_cast<DWORD>(data.size()), session_->conversation.Get(), nullptr,
             CF_TEXT, XTYP_EXECUTE, kTransactionTimeoutMs, &ack);
