@@ -2,13 +2,15 @@
 # Builds and runs every test: the host tests natively, the Windows tests
 # under Wine with their own Xvfb. On a fresh Debian 12 machine, run as root:
 # it installs what is missing first. Exits non-zero when anything fails.
+# Order: host tests, the same under sanitizers, a short fuzz run, then the
+# Windows tests.
 set -euo pipefail
 
 repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo_root"
 
 packages=(cmake ninja-build g++ googletest libgtest-dev mingw-w64 wine wine64 xvfb xauth
-          imagemagick clang clang-format)
+          imagemagick clang clang-format libclang-rt-14-dev)
 
 install_missing() {
     local missing=()
@@ -27,8 +29,7 @@ install_missing() {
         sudo=(sudo)
     fi
     "${sudo[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends \
-        "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${missing[@]}"
 }
 
 failures=()
@@ -49,6 +50,15 @@ if step "host: configure" cmake --preset host &&
     step "host: build" cmake --build --preset host; then
     step "host: test" ctest --preset host --timeout 300 || true
 fi
+
+# The same host tests with AddressSanitizer and UndefinedBehaviorSanitizer.
+if step "host-asan: configure" cmake --preset host-asan &&
+    step "host-asan: build" cmake --build --preset host-asan; then
+    step "host-asan: test" ctest --preset host-asan --timeout 300 || true
+fi
+
+# A short run of every fuzz target (scripts/fuzz.sh 600 for a longer one).
+step "fuzz: short run" scripts/fuzz.sh "${QUILLON_FUZZ_SECONDS:-5}" || true
 
 if step "windows: configure" cmake --preset windows &&
     step "windows: build" cmake --build --preset windows; then
