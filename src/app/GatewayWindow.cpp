@@ -1,5 +1,7 @@
 #include "app/GatewayWindow.h"
 
+#include "app/AppResources.h"
+
 namespace quillon::app {
 
 namespace {
@@ -25,6 +27,7 @@ win32::FormDesign MainWindowDesign() {
     design.className = "MRP_Quillon.MainWindow";
     design.name = "MRP_UI";
     design.caption = "MRP_UI";
+    design.iconResourceId = QUILLON_ICON_ID;
     design.clientWidthTwips = kClientWidth;
     design.clientHeightTwips = kClientHeight;
     return design;
@@ -44,6 +47,7 @@ win32::LabelDesign ErrorLogLabelDesign(HFONT font) {
         Label(kErrorLogLabelId, {120, 960, 1095, 255}, "see ErrorLog", font);
     design.colored = true;
     design.color = kErrorLogColor;
+    design.notify = true;
     return design;
 }
 
@@ -57,7 +61,7 @@ HWND HiddenControl(win32::Win32MainWindow& form, const char* className, DWORD st
 
 }  // namespace
 
-GatewayWindow::GatewayWindow()
+GatewayWindow::GatewayWindow(TextFileOpener openLog)
     : form_(MainWindowDesign()),
       labelFont_(
           win32::ScopedFont::Create(kLabelFace, kLabelPoints, false, form_.DesignPixelsPerInchY())),
@@ -74,12 +78,21 @@ GatewayWindow::GatewayWindow()
       mrpDde_(mrpDdeControl_),
       palavanDdeCommand_(palavanDdeCommandControl_),
       mrpConnectTimer_(form_),
-      palavanConnectTimer_(form_) {
+      palavanConnectTimer_(form_),
+      openLog_(std::move(openLog)) {
     // Both timers are enabled at design time with 500 ms; the load handler
     // restarts them before the first tick can arrive.
     for (win32::Win32Timer* timer : {&mrpConnectTimer_, &palavanConnectTimer_}) {
         timer->SetInterval(500);
         timer->SetEnabled(true);
+    }
+    form_.MakeClickable(errorLogLabel_.Handle(), [this] { OpenErrorLog(); });
+}
+
+void GatewayWindow::OpenErrorLog() {
+    const std::string path = errorLogPath_ ? errorLogPath_() : std::string();
+    if (!path.empty() && openLog_) {
+        openLog_(path);
     }
 }
 

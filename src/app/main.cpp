@@ -52,6 +52,7 @@ int Run() {
     Common common(ports);
 
     app::GatewayWindow window;
+    window.SetErrorLogPath([&common] { return common.log.ErrorLogPathname(); });
     process.SetOwner(window.Form().Handle());
     common.mrpModule.AttachMainWindow(&window.Form(), &window.ErrorLogLabel());
     MrpUi ui(common, window.Controls(), process);

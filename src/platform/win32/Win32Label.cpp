@@ -11,7 +11,8 @@ Win32Label::Win32Label(Win32MainWindow& window, const LabelDesign& design) {
     ChildDesign child;
     child.className = "STATIC";
     // SS_NOPREFIX: an "&" in a status text is shown, not taken as a mnemonic.
-    child.style = SS_LEFT | SS_NOPREFIX | (design.visible ? WS_VISIBLE : 0);
+    child.style =
+        SS_LEFT | SS_NOPREFIX | (design.notify ? SS_NOTIFY : 0) | (design.visible ? WS_VISIBLE : 0);
     child.id = design.id;
     child.rect = design.rect;
     child.text = design.caption;

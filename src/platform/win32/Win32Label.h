@@ -17,6 +17,7 @@ struct LabelDesign {
     TwipsRect rect;
     std::string caption;
     bool visible = true;
+    bool notify = false;   // SS_NOTIFY: the label reports clicks to its window
     HFONT font = nullptr;  // must outlive the label; null: the system font
     bool colored = false;  // draw the text in `color`
     COLORREF color = 0;

@@ -14,7 +14,19 @@ constexpr DWORD kFixedSingleStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFixedSingleExStyle = 0;
 
-void RegisterWindowClass(const std::string& className, WNDPROC procedure) {
+// The icon in the size the system asks for, so the small one is drawn from
+// its own image rather than shrunk; null when the resource is missing.
+HICON LoadIconResource(HINSTANCE instance, int id, int widthMetric, int heightMetric) {
+    if (id == 0) {
+        return nullptr;
+    }
+    return static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON,
+                                           ::GetSystemMetrics(widthMetric),
+                                           ::GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
+}
+
+void RegisterWindowClass(const FormDesign& design, WNDPROC procedure) {
+    const std::string& className = design.className;
     const HINSTANCE instance = ::GetModuleHandleA(nullptr);
     WNDCLASSEXA existing{};
     existing.cbSize = sizeof(existing);
@@ -26,7 +38,12 @@ void RegisterWindowClass(const std::string& className, WNDPROC procedure) {
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
     windowClass.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    windowClass.hIcon = ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    windowClass.hIcon = LoadIconResource(instance, design.iconResourceId, SM_CXICON, SM_CYICON);
+    if (windowClass.hIcon == nullptr) {
+        windowClass.hIcon = ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    }
+    windowClass.hIconSm =
+        LoadIconResource(instance, design.iconResourceId, SM_CXSMICON, SM_CYSMICON);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = className.c_str();
     if (::RegisterClassExA(&windowClass) == 0 && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
@@ -44,7 +61,7 @@ Win32MainWindow::Win32MainWindow(const FormDesign& design) : name_(design.name) 
             designDpiY_ = ::GetDeviceCaps(screen.Get(), LOGPIXELSY);
         }
     }
-    RegisterWindowClass(design.className, &Win32MainWindow::WindowProc);
+    RegisterWindowClass(design, &Win32MainWindow::WindowProc);
     RECT outer{0, 0, TwipsToPixels(design.clientWidthTwips, designDpiX_),
                TwipsToPixels(design.clientHeightTwips, designDpiY_)};
     ::AdjustWindowRectEx(&outer, kFixedSingleStyle, FALSE, kFixedSingleExStyle);
@@ -98,6 +115,28 @@ LRESULT Win32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
             ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
             return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
         }
+        case WM_COMMAND: {
+            if (HIWORD(wParam) != STN_CLICKED) {
+                break;
+            }
+            auto click = clickHandlers_.find(reinterpret_cast<HWND>(lParam));
+            if (click != clickHandlers_.end()) {
+                // A copy: the handler may run a modal loop or replace itself.
+                const std::function<void()> handler = click->second;
+                handler();
+                return 0;
+            }
+            break;
+        }
+        case WM_SETCURSOR:
+            // A static control asks its parent first; the hit test is only
+            // HTCLIENT (not HTTRANSPARENT) when the control has SS_NOTIFY.
+            if (LOWORD(lParam) == HTCLIENT &&
+                clickHandlers_.count(reinterpret_cast<HWND>(wParam)) != 0) {
+                ::SetCursor(::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)));
+                return TRUE;
+            }
+            break;
         case WM_CLOSE:
             if (closeHandler_) {
                 // The handler ends the process or the message loop; the

@@ -1,7 +1,8 @@
 #pragma once
 // A top-level window with a fixed single border as a FormPort, and the host
 // of its child controls: it creates them, colours static text on request,
-// routes WM_TIMER to its Win32Timer objects and WM_CLOSE to a handler.
+// routes WM_TIMER to its Win32Timer objects, clicks on static controls
+// made clickable to their handlers and WM_CLOSE to a handler.
 //
 // The window is created hidden. Until Show() a window state set through
 // the port is remembered and applied when the window appears, so a state
@@ -24,6 +25,7 @@ struct FormDesign {
     std::string className;  // the window class, registered on first use
     std::string name;       // the form's Name: the prefix of its settings
     std::string caption;
+    int iconResourceId = 0;  // the class icon in this executable; 0: the system's
     int clientWidthTwips = 0;
     int clientHeightTwips = 0;
 };
@@ -52,6 +54,11 @@ class Win32MainWindow : public FormPort {
     HWND CreateChild(const ChildDesign& design);
     // Static controls in `control` draw their text in `color`.
     void SetTextColor(HWND control, COLORREF color) { textColors_[control] = color; }
+    // A static control created with SS_NOTIFY: a click on it calls
+    // `handler`, and the pointer over it is a hand.
+    void MakeClickable(HWND control, std::function<void()> handler) {
+        clickHandlers_[control] = std::move(handler);
+    }
     // Called instead of destroying the window when the user closes it.
     void SetCloseHandler(std::function<void()> handler) { closeHandler_ = std::move(handler); }
     // Shows the window in the state set while it was hidden.
@@ -99,6 +106,7 @@ class Win32MainWindow : public FormPort {
     int designDpiY_ = 96;
     int16_t pendingState_ = kStateNormal;
     std::map<HWND, COLORREF> textColors_;
+    std::map<HWND, std::function<void()>> clickHandlers_;
     std::map<UINT_PTR, Win32Timer*> timers_;
     UINT_PTR nextTimerId_ = 1;
     std::function<void()> closeHandler_;

@@ -1,0 +1,15 @@
+#pragma once
+// Shows a text file to the user in their default viewer for its type, or
+// in Notepad when no viewer is registered or it cannot be started.
+
+#include <functional>
+#include <string>
+
+namespace quillon::app {
+
+// Opens the file at `path`; true when a viewer was started.
+using TextFileOpener = std::function<bool(const std::string& path)>;
+
+bool OpenInTextViewer(const std::string& path);
+
+}  // namespace quillon::app
