@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Takes docs/screenshot.png: the gateway's window as the user sees it with
+# both links up, under Wine between the simulated decoder and logging
+# program. Runs on its own Xvfb (a fixed screen, no window manager) and the
+# Wine prefix of the build tree; closes everything it started.
+#
+# On a fresh Debian 12 machine, run as root: it installs what is missing
+# first. Set SCREENSHOT_BUILD_DIR to use an existing Windows build instead of
+# building the preset.
+set -euo pipefail
+
+repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$repo_root"
+build="${SCREENSHOT_BUILD_DIR:-$repo_root/build/windows}"
+output="$repo_root/docs/screenshot.png"
+
+packages=(cmake ninja-build mingw-w64 googletest wine wine64 xvfb xauth imagemagick)
+
+install_missing() {
+    local missing=() package
+    for package in "${packages[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    if ((${#missing[@]} == 0)); then
+        return 0
+    fi
+    echo "== installing: ${missing[*]}"
+    local sudo=()
+    if [[ $(id -u) -ne 0 ]]; then
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends \
+        "${missing[@]}"
+}
+
+install_missing
+
+if [[ -z "${SCREENSHOT_BUILD_DIR:-}" ]]; then
+    echo "== building (windows preset)"
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows --target MRP_Quillon logger_sim decoder_sim gateway_probe \
+        sim_signal
+fi
+
+# Always a private Xvfb, so the picture does not depend on the caller's
+# desktop, theme or window manager.
+unset DISPLAY
+# shellcheck source=wine-session.sh
+source "$repo_root/scripts/wine-session.sh"
+wine_session_start "$build/wineprefix"
+
+# The gateway writes ErrorLog.txt next to itself: a folder of its own.
+work="$(mktemp -d)"
+cp "$build/MRP_Quillon.exe" "$build"/tools/{logger_sim,decoder_sim,gateway_probe,sim_signal}.exe \
+    "$work/"
+cd "$work"
+quit_event="QuillonScreenshotQuit$$"
+
+probe() { wine gateway_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
+wait_for_label() {
+    local _
+    for _ in $(seq 100); do
+        probe | grep -q "$1" && return 0
+        sleep 0.2
+    done
+    echo "screenshot: the window never showed \"$1\"; it shows:" >&2
+    probe >&2 || true
+    return 1
+}
+
+gateway_pid="" logger_pid="" decoder_pid=""
+cleanup() {
+    set +e
+    if [[ -n "$gateway_pid" ]] && kill -0 "$gateway_pid" 2>/dev/null; then
+        probe --close >/dev/null
+        wait "$gateway_pid" 2>/dev/null
+    fi
+    wine sim_signal.exe "$quit_event" >/dev/null 2>&1
+    for pid in "$decoder_pid" "$logger_pid"; do
+        [[ -n "$pid" ]] && wait "$pid" 2>/dev/null
+    done
+    wine_session_stop
+    cd "$repo_root"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A window position left by an earlier run would only move the picture's
+# source, but a saved minimised state would hide it.
+wine reg delete 'HKCU\Software\VB and VBA Program Settings\MRP_Quillon\Windows' /f \
+    >/dev/null 2>&1 || true
+# Without a window manager nobody draws the title bar and the frame; with
+# Decorated=N Wine draws them itself, as Windows would.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+# The caption buttons are glyphs of the Marlett font; Wine as packaged does
+# not always find its own copy, and draws the letters "0 1 r" instead.
+fonts="$WINEPREFIX/drive_c/windows/Fonts"
+for font in /usr/share/wine/fonts/marlett.ttf /usr/share/wine/fonts/tahoma*.ttf; do
+    if [[ -f "$font" && ! -e "$fonts/$(basename "$font")" ]]; then
+        mkdir -p "$fonts"
+        cp "$font" "$fonts/"
+    fi
+done
+
+echo "== starting the logging program, the decoder and the gateway"
+wine logger_sim.exe --quit-event "$quit_event" >/dev/null 2>&1 &
+logger_pid=$!
+printf 'CQ CQ DE K1ABC K ' >text.txt
+wine decoder_sim.exe --text text.txt --wpm 20 --wait-client --repeat 100 \
+    --quit-event "$quit_event" >/dev/null 2>&1 &
+decoder_pid=$!
+wine MRP_Quillon.exe >/dev/null 2>&1 &
+gateway_pid=$!
+
+wait_for_label '^MRP status: connected'
+wait_for_label '^Palavan status: connected'
+sleep 1  # let the window finish painting
+echo "-- the window shows:"
+probe | sed 's/^/   /'
+if probe | grep -q 'see ErrorLog'; then
+    echo "screenshot: the gateway logged an error (ErrorLog.txt follows); no picture taken" >&2
+    cat ErrorLog.txt >&2 || true
+    exit 1
+fi
+
+read -r left top width height < <(probe --rect | head -n1)
+import -window root "$work/screen.png"
+mkdir -p "$(dirname "$output")"
+# -strip: no time stamps in the file, so an unchanged window gives the same bytes.
+convert "$work/screen.png" -crop "${width}x${height}+${left}+${top}" +repage -strip "$output"
+echo "== $output (${width}x${height})"
