@@ -51,6 +51,15 @@ if [[ ! "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
 fi
 zip_path="$release/MRP_Quillon-$version-win64.zip"
 
+# Everything is stamped with the time of the last commit, not of this
+# build (the files in the zip, and the link time in the program's header,
+# which strip takes from SOURCE_DATE_EPOCH), so two runs on the same commit
+# pack the same bytes.
+stamp="$(git -C "$repo_root" log -1 --format=%ct 2>/dev/null || true)"
+if [[ -n "$stamp" ]]; then
+    export SOURCE_DATE_EPOCH="$stamp"
+fi
+
 stage="$release/stage"
 rm -rf "$stage"
 mkdir -p "$stage"
@@ -60,9 +69,7 @@ to_crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
 to_crlf docs/USER_GUIDE.txt "$stage/USER_GUIDE.txt"
 to_crlf LICENSE "$stage/LICENSE.txt"
 
-# The files carry the time of the last commit, not of this build, so two
-# runs on the same commit pack the same bytes.
-if stamp="$(git -C "$repo_root" log -1 --format=%ct 2>/dev/null)" && [[ -n "$stamp" ]]; then
+if [[ -n "$stamp" ]]; then
     touch -d "@$stamp" "$stage"/*
 fi
 
