@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ProgramVersion.h"
+#include "platform/win32/SafeDllSearch.h"
 
 namespace quillon::win32 {
 
@@ -31,6 +32,47 @@ std::string ModulePath() {
     }
 }
 
+// The three version functions, taken from version.dll in the system folder.
+// version.dll is not a KnownDLL: imported statically, a copy planted in the
+// program's folder would be loaded before WinMain could prevent it.
+class VersionLibrary {
+  public:
+    using SizeFunction = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+    using InfoFunction = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+    using QueryFunction = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+
+    VersionLibrary() : module_(LoadSystemLibrary("version.dll")) {
+        if (module_ != nullptr) {
+            size = Find<SizeFunction>("GetFileVersionInfoSizeA");
+            info = Find<InfoFunction>("GetFileVersionInfoA");
+            query = Find<QueryFunction>("VerQueryValueA");
+        }
+    }
+    ~VersionLibrary() {
+        if (module_ != nullptr) {
+            ::FreeLibrary(module_);
+        }
+    }
+    VersionLibrary(const VersionLibrary&) = delete;
+    VersionLibrary& operator=(const VersionLibrary&) = delete;
+
+    bool Loaded() const { return size != nullptr && info != nullptr && query != nullptr; }
+
+    SizeFunction size = nullptr;
+    InfoFunction info = nullptr;
+    QueryFunction query = nullptr;
+
+  private:
+    template <typename Function>
+    Function Find(const char* name) const {
+        // Through void(*)(): -Wcast-function-type warns about a direct cast.
+        return reinterpret_cast<Function>(
+            reinterpret_cast<void (*)()>(::GetProcAddress(module_, name)));
+    }
+
+    HMODULE module_;
+};
+
 }  // namespace
 
 Win32ProgramInfo::Win32ProgramInfo()
@@ -51,18 +93,22 @@ Win32ProgramInfo::Win32ProgramInfo()
 }
 
 void Win32ProgramInfo::ReadVersionResource(const std::string& modulePath) {
+    const VersionLibrary version;
+    if (!version.Loaded()) {
+        return;  // the compiled-in name and version stand
+    }
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(modulePath.c_str(), &ignored);
+    const DWORD size = version.size(modulePath.c_str(), &ignored);
     if (size == 0) {
         return;
     }
     std::vector<char> data(size);
-    if (!::GetFileVersionInfoA(modulePath.c_str(), 0, size, data.data())) {
+    if (!version.info(modulePath.c_str(), 0, size, data.data())) {
         return;
     }
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT fixedLength = 0;
-    if (::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedLength) &&
+    if (version.query(data.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedLength) &&
         fixed != nullptr && fixedLength >= sizeof(VS_FIXEDFILEINFO)) {
         major_ = static_cast<int16_t>(HIWORD(fixed->dwFileVersionMS));
         minor_ = static_cast<int16_t>(LOWORD(fixed->dwFileVersionMS));
@@ -76,17 +122,17 @@ void Win32ProgramInfo::ReadVersionResource(const std::string& modulePath) {
     };
     Translation* translations = nullptr;
     UINT translationsLength = 0;
-    if (!::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
-                          reinterpret_cast<void**>(&translations), &translationsLength) ||
+    if (!version.query(data.data(), "\\VarFileInfo\\Translation",
+                       reinterpret_cast<void**>(&translations), &translationsLength) ||
         translations == nullptr || translationsLength < sizeof(Translation)) {
         return;
     }
-    char query[64];
-    std::snprintf(query, sizeof(query), "\\StringFileInfo\\%04x%04x\\ProductName",
+    char namePath[64];
+    std::snprintf(namePath, sizeof(namePath), "\\StringFileInfo\\%04x%04x\\ProductName",
                   translations[0].language, translations[0].codePage);
     char* name = nullptr;
     UINT nameLength = 0;
-    if (::VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&name), &nameLength) &&
+    if (version.query(data.data(), namePath, reinterpret_cast<void**>(&name), &nameLength) &&
         name != nullptr && nameLength > 0) {
         const std::string text(name, nameLength);
         const std::string product = text.substr(0, text.find('\0'));

@@ -1,0 +1,210 @@
+// A DLL dropped into the program's folder under the name of a system DLL
+// must not be loaded. The planted version.dll (tests/windows/planted) writes
+// a marker file beside itself from DllMain in whatever process loads it.
+//
+// Wine prefers its own built-in DLLs to a native file of the same name, so
+// on Wine nothing would ever be hijacked and these tests could not fail. A
+// per-program DLL override (native first) for the two programs started here
+// makes Wine take version.dll the way Windows does; the control program
+// shows that the override works. Windows ignores the key.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "windows/support/ChildProcess.h"
+#include "windows/support/DdePeers.h"
+#include "windows/support/WindowSearch.h"
+
+namespace quillon::testing {
+namespace {
+
+constexpr char kMainWindowClass[] = "MRP_Quillon.MainWindow";
+constexpr char kGeneralKey[] = "Software\\VB and VBA Program Settings\\MRP_Quillon\\General";
+constexpr char kAppDefaults[] = "Software\\Wine\\AppDefaults\\";
+constexpr const char* kPrograms[] = {"control.exe"};
+constexpr char kMarker[] = "planted-dll-loaded.txt";
+constexpr DWORD kDeadlineMs = 20000;
+
+// A path the build gives as the host sees it, as Wine reaches it.
+std::string HostPath(std::string path) {
+    if (!path.empty() && path[0] == '/') {
+        path = "Z:" + path;
+    }
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return path;
+}
+
+std::string ReadVersionRecord() {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kGeneralKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return "<no section>";
+    }
+    char data[64] = {};
+    DWORD size = sizeof data - 1;
+    const LONG status =
+        ::RegQueryValueExA(key, "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+    ::RegCloseKey(key);
+    return status == ERROR_SUCCESS ? std::string(data) : "<absent>";
+}
+
+// Wine: version.dll of `program` is taken native first, built-in second.
+void PreferNativeVersionDll(const std::string& program, bool prefer) {
+    const std::string path = std::string(kAppDefaults) + program + "\\DllOverrides";
+    if (!prefer) {
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
+        return;
+    }
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    static const char kOrder[] = "native,builtin";
+    ::RegSetValueExA(key, "version", 0, REG_SZ, reinterpret_cast<const BYTE*>(kOrder),
+                     sizeof kOrder);
+    ::RegCloseKey(key);
+}
+
+// Runs `program` with `arguments` and waits for its exit code.
+DWORD RunToEnd(const std::string& program, const std::string& arguments) {
+    std::string command = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &info)) {
+        return 0xFFFFFFFF;
+    }
+    DWORD code = 0xFFFFFFFE;
+    if (::WaitForSingleObject(info.hProcess, kDeadlineMs) == WAIT_OBJECT_0) {
+        ::GetExitCodeProcess(info.hProcess, &code);
+    } else {
+        ::TerminateProcess(info.hProcess, 99);
+        ::WaitForSingleObject(info.hProcess, 5000);
+    }
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    return code;
+}
+
+class SafeProcessTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* program : kPrograms) {
+            PreferNativeVersionDll(program, true);
+        }
+        ASSERT_TRUE(::CopyFileA(HostPath(QUILLON_PLANTED_DLL).c_str(),
+                                (dir_.Path() + "version.dll").c_str(), FALSE));
+    }
+    void TearDown() override {
+        for (const char* program : kPrograms) {
+            PreferNativeVersionDll(program, false);
+        }
+    }
+
+    std::string Copy(const std::string& from, const std::string& name) {
+        const std::string to = dir_.Path() + name;
+        EXPECT_TRUE(::CopyFileA(from.c_str(), to.c_str(), FALSE)) << from;
+        return to;
+    }
+    std::string Marker() { return ReadWholeFile(dir_.Path() + kMarker); }
+    bool MarkerExists() {
+        return ::GetFileAttributesA((dir_.Path() + kMarker).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    DdeScratchDir dir_;
+};
+
+TEST_F(SafeProcessTest, AnUnsafeProgramLoadsThePlantedDll) {
+    const std::string control = Copy(HostPath(QUILLON_PLANTED_CONTROL), "control.exe");
+    ASSERT_EQ(RunToEnd(control, ""), 0u);
+    EXPECT_NE(Marker().find("control.exe"), std::string::npos)
+        << "the planted DLL was not loaded: the tests below could not fail";
+}
+
+TEST_F(SafeProcessTest, TheRestrictedSearchAndTheSystemLoaderSkipTheProgramsFolder) {
+    const std::string control = Copy(HostPath(QUILLON_PLANTED_CONTROL), "control.exe");
+    // The system's version.dll is found instead of the planted one.
+    ASSERT_EQ(RunToEnd(control, "--safe"), 0u);
+    EXPECT_FALSE(MarkerExists()) << Marker();
+    ASSERT_EQ(RunToEnd(control, "--system"), 0u);
+    EXPECT_FALSE(MarkerExists()) << Marker();
+}
+
+// DLLs whose every copy the loader takes from the system (KnownDLLs on
+// Windows 7 and later); a static import of any other DLL is resolved
+// before WinMain, through a search that starts in the program's folder.
+bool IsKnownDll(const std::string& name) {
+    static const char* const kKnownDlls[] = {
+        "kernel32.dll", "user32.dll",  "gdi32.dll",  "advapi32.dll", "ole32.dll",
+        "oleaut32.dll", "shell32.dll", "msvcrt.dll", "comdlg32.dll", "shlwapi.dll",
+        "imm32.dll",    "psapi.dll",   "ws2_32.dll", "rpcrt4.dll",   "ntdll.dll",
+    };
+    for (const char* known : kKnownDlls) {
+        if (_stricmp(known, name.c_str()) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(SafeProcessTest, TheGatewayImportsOnlyKnownDlls) {
+    // Mapped as an image (sections at their addresses), nothing resolved or run.
+    HMODULE image =
+        ::LoadLibraryExA(GatewayExePath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(image, nullptr) << GatewayExePath();
+    const auto* base = reinterpret_cast<const BYTE*>(image);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<std::string> imported;
+    for (const auto* entry =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         directory.VirtualAddress != 0 && entry->Name != 0; ++entry) {
+        imported.emplace_back(reinterpret_cast<const char*>(base + entry->Name));
+    }
+    EXPECT_EQ(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].Size, 0u);
+    ::FreeLibrary(image);
+    ASSERT_GE(imported.size(), 2u);
+    for (const std::string& name : imported) {
+        EXPECT_TRUE(IsKnownDll(name)) << name << " could be planted beside the program";
+    }
+}
+
+// On Wine this cannot fail: Wine's own gdi32 imports version.dll, so with
+// version.dll taken native first every program with a window would load
+// the planted copy (on Windows gdi32 and its imports come from the
+// system). The gateway therefore runs with Wine's usual order here; the
+// import table test above is the one that catches a static import.
+TEST_F(SafeProcessTest, TheGatewayBesideAPlantedDllOpensWithItsCaptionAndVersion) {
+    PreferNativeVersionDll("MRP_Quillon.exe", false);
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, kGeneralKey);
+    const std::string exe = Copy(GatewayExePath(), "MRP_Quillon.exe");
+    ChildProcess gateway(exe);
+    ASSERT_TRUE(gateway.Started());
+    HWND window = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            window = FindTopWindow(gateway.Id(), kMainWindowClass);
+            return window != nullptr && HasVisibleStyle(window);
+        },
+        kDeadlineMs));
+    // The caption and the record come from the version resource, read
+    // through the system's version.dll.
+    EXPECT_EQ(WindowText(window), "MRP-Ledgerly Gateway 1.0.2");
+    EXPECT_EQ(ReadVersionRecord(), "102");
+    ::PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(gateway.WaitForExit(kDeadlineMs));
+    EXPECT_FALSE(MarkerExists()) << Marker();
+}
+
+}  // namespace
+}  // namespace quillon::testing
