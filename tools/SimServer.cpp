@@ -111,7 +111,7 @@ HDDEDATA SimServer::Handle(UINT type, UINT format, HSZ hsz1, HSZ hsz2, HDDEDATA 
             const std::string bytes = ItemData(Name(hsz2));
             return DdeCreateDataHandle(instance_,
                                        reinterpret_cast<LPBYTE>(const_cast<char*>(bytes.data())),
-                                       static_cast<DWORD>(bytes.size()), 0, hsz2, CF_TEXT, 0);
+                                       static_cast<DWORD>(bytes.size()), 0, hsz2, DataFormat(), 0);
         }
         case XTYP_EXECUTE: {
             const DWORD size = DdeGetData(data, nullptr, 0, 0);

@@ -37,6 +37,9 @@ class SimServer {
     virtual bool AcceptAdvise(const std::string& /*item*/) { return true; }
     // The item's current value as CF_TEXT bytes (the caller adds nothing).
     virtual std::string ItemData(const std::string& item) = 0;
+    // The clipboard format the item's data is sent in, whatever format the
+    // client asked for (a faulty server sends another one).
+    virtual UINT DataFormat() { return CF_TEXT; }
     // DDE_FACK, DDE_FBUSY or DDE_FNOTPROCESSED.
     virtual UINT Execute(const std::string& /*data*/) { return DDE_FNOTPROCESSED; }
 

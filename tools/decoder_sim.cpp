@@ -59,6 +59,9 @@ const char kHelp[] =
     "  --delay MS          wait MS before publishing (after the waits above)\n"
     "  --refuse-advise     answer connects but refuse every advise\n"
     "  --no-nul            send values without the terminating NUL\n"
+    "  --format F          label the data with clipboard format F whatever the\n"
+    "                      client advised: a number (13 is CF_UNICODETEXT) or a\n"
+    "                      name, registered as a private format\n"
     "  --stamp-log FILE    write \"<microseconds>\\t<escaped value>\" per publish\n"
     "  --quit-after        quit once everything is published (after --linger)\n"
     "  --linger MS         pause before quitting with --quit-after (default 500)\n"
@@ -79,6 +82,7 @@ class DecoderServer : public SimServer {
     bool noNul = false;
     bool verbose = false;
     bool advised = false;
+    UINT format = CF_TEXT;
     std::string value;
 
     void Publish(const std::string& bytes) {
@@ -87,6 +91,7 @@ class DecoderServer : public SimServer {
     }
 
   protected:
+    UINT DataFormat() override { return format; }
     bool AcceptAdvise(const std::string& item) override {
         const bool accept = !refuseAdvise && _stricmp(item.c_str(), kItem) == 0;
         advised = advised || accept;
@@ -100,7 +105,17 @@ class DecoderServer : public SimServer {
         if (_stricmp(item.c_str(), kItem) != 0) {
             return std::string(1, '\0');
         }
-        return noNul ? value : value + '\0';
+        const std::string bytes = noNul ? value : value + '\0';
+        if (format != CF_UNICODETEXT) {
+            return bytes;
+        }
+        // Each byte widened to a UTF-16 code unit (exact for ASCII).
+        std::string wide;
+        for (const char c : bytes) {
+            wide += c;
+            wide += '\0';
+        }
+        return wide;
     }
 };
 
@@ -192,6 +207,12 @@ int main(int argc, char** argv) {
             quitAfter = true;
         } else if (option == "--refuse-advise") {
             server.refuseAdvise = true;
+        } else if (option == "--format") {
+            const std::string name = needText();
+            unsigned long formatNumber = 0;
+            server.format = ParseUnsigned(name.c_str(), formatNumber)
+                                ? static_cast<UINT>(formatNumber)
+                                : RegisterClipboardFormatA(name.c_str());
         } else if (option == "--no-nul") {
             server.noNul = true;
         } else if (option == "--verbose") {

@@ -40,6 +40,9 @@ const char kHelp[] =
     "  --refuse-executes   acknowledge every execute negatively\n"
     "  --busy              answer every execute with a busy acknowledgement\n"
     "  --slow MS           acknowledge each execute MS late\n"
+    "  --slow-count N      only the first N executes are late (default: all)\n"
+    "  --start-stamp FILE  write \"<microseconds>\" to FILE once the service is\n"
+    "                      registered (same clock as --stamp)\n"
     "  --no-connect        do not answer connects\n"
     "  --quit-event NAME   quit when the named event is signalled\n"
     "  --run-ms MS         quit MS after start\n"
@@ -55,6 +58,8 @@ class LoggerServer : public SimServer {
     bool busy = false;
     bool noConnect = false;
     unsigned long slowMs = 0;
+    unsigned long slowCount = 0;  // 0: every execute
+    unsigned long executes = 0;
 
   protected:
     bool AcceptConnect() override { return !noConnect; }
@@ -75,7 +80,8 @@ class LoggerServer : public SimServer {
         }
         std::fputc('\n', out);
         std::fflush(out);
-        if (slowMs > 0) {
+        ++executes;
+        if (slowMs > 0 && (slowCount == 0 || executes <= slowCount)) {
             // Blocks the server's thread: the acknowledgement is late.
             Sleep(slowMs);
         }
@@ -91,6 +97,7 @@ class LoggerServer : public SimServer {
 int main(int argc, char** argv) {
     std::string service = "Palavan";
     std::string outPath;
+    std::string startStampPath;
     LoggerServer server;
     SimRun run;
 
@@ -120,6 +127,11 @@ int main(int argc, char** argv) {
         } else if (hasValue && option == "--slow" && ParseUnsigned(argv[i + 1], number)) {
             server.slowMs = number;
             ++i;
+        } else if (hasValue && option == "--slow-count" && ParseUnsigned(argv[i + 1], number)) {
+            server.slowCount = number;
+            ++i;
+        } else if (hasValue && option == "--start-stamp") {
+            startStampPath = argv[++i];
         } else if (hasValue && option == "--run-ms" && ParseUnsigned(argv[i + 1], number)) {
             run.SetTimeLimit(number);
             ++i;
@@ -141,6 +153,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::fprintf(stderr, "logger_sim: serving %s|%s item %s\n", service.c_str(), kTopic, kItem);
+    if (!startStampPath.empty()) {
+        FILE* stampFile = std::fopen(startStampPath.c_str(), "wb");
+        if (stampFile != nullptr) {
+            std::fprintf(stampFile, "%lld\n", static_cast<long long>(NowMicroseconds()));
+            std::fclose(stampFile);
+        }
+    }
     while (!run.ShouldQuit() && server.Pump(50)) {
     }
     if (server.out != stdout) {
