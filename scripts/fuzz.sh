@@ -20,19 +20,9 @@ build="${QUILLON_FUZZ_BUILD:-$root/build/fuzz}"
 
 # Tools: clang with its fuzzer and sanitizer runtimes, cmake, ninja, and
 # GoogleTest (the host tests' package, found by the same configure).
-need=()
-command -v clang++ >/dev/null 2>&1 || need+=(clang)
-dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
-command -v cmake >/dev/null 2>&1 || need+=(cmake)
-command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
-dpkg -s libgtest-dev >/dev/null 2>&1 || need+=(libgtest-dev)
-if [ "${#need[@]}" -gt 0 ]; then
-    echo "installing: ${need[*]}"
-    sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update
-    "${sudo_cmd[@]}" apt-get install -y "${need[@]}"
-fi
+# shellcheck source=lib/packages.sh
+source "$root/scripts/lib/packages.sh"
+install_missing_packages clang libclang-rt-14-dev cmake ninja-build libgtest-dev
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON -DQUILLON_SANITIZE=ON >/dev/null

@@ -18,27 +18,10 @@ release="$repo_root/build/release"
 
 packages=(cmake ninja-build mingw-w64 googletest zip unzip)
 
-install_missing() {
-    local missing=() package
-    for package in "${packages[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-            missing+=("$package")
-        fi
-    done
-    if ((${#missing[@]} == 0)); then
-        return 0
-    fi
-    echo "== installing: ${missing[*]}"
-    local sudo=()
-    if [[ $(id -u) -ne 0 ]]; then
-        sudo=(sudo)
-    fi
-    "${sudo[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends \
-        "${missing[@]}"
-}
 
-install_missing
+# shellcheck source=lib/packages.sh
+source "$repo_root/scripts/lib/packages.sh"
+install_missing_packages "${packages[@]}"
 
 echo "== building (windows preset)"
 cmake --preset windows >/dev/null

@@ -18,23 +18,10 @@ wpm="${DEMO_WPM:-20}"
 
 packages=(cmake ninja-build g++ googletest mingw-w64 wine wine64 xvfb xauth imagemagick)
 
-install_missing() {
-    local missing=() package
-    for package in "${packages[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-            missing+=("$package")
-        fi
-    done
-    ((${#missing[@]} == 0)) && return 0
-    echo "== installing: ${missing[*]}"
-    local sudo=()
-    [[ $(id -u) -ne 0 ]] && sudo=(sudo)
-    "${sudo[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends \
-        "${missing[@]}"
-}
 
-install_missing
+# shellcheck source=lib/packages.sh
+source "$repo_root/scripts/lib/packages.sh"
+install_missing_packages "${packages[@]}"
 
 if [[ -z "${DEMO_BUILD_DIR:-}" ]]; then
     echo "== building (windows preset)"
@@ -43,21 +30,9 @@ if [[ -z "${DEMO_BUILD_DIR:-}" ]]; then
 fi
 
 # Xvfb when DISPLAY is unset, and a Wine prefix inside the build tree.
-xvfb_pid=""
-if [[ -f "$repo_root/scripts/wine-session.sh" ]]; then
-    # shellcheck source=wine-session.sh
-    source "$repo_root/scripts/wine-session.sh"
-    wine_session_start "$build/wineprefix"
-else
-    export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    if [[ -z "${DISPLAY:-}" ]]; then
-        export DISPLAY=:93
-        Xvfb "$DISPLAY" -nolisten tcp -screen 0 1280x1024x24 >/dev/null 2>&1 &
-        xvfb_pid=$!
-        sleep 1
-    fi
-    wineboot -i >/dev/null 2>&1 || true
-fi
+# shellcheck source=wine-session.sh
+source "$repo_root/scripts/wine-session.sh"
+wine_session_start "$build/wineprefix"
 
 # The gateway writes ErrorLog.txt next to itself: give it a folder of its own.
 rm -rf "$demo"
@@ -86,12 +61,7 @@ cleanup() {
     for pid in "$decoder_pid" "$logger_pid"; do
         [[ -n "$pid" ]] && wait "$pid" 2>/dev/null
     done
-    if declare -F wine_session_stop >/dev/null; then
-        wine_session_stop
-    else
-        wineserver -k 2>/dev/null
-        [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null
-    fi
+    wine_session_stop
 }
 trap cleanup EXIT
 

@@ -12,25 +12,6 @@ cd "$repo_root"
 packages=(cmake ninja-build g++ googletest libgtest-dev mingw-w64 wine wine64 xvfb xauth
           imagemagick clang clang-format libclang-rt-14-dev)
 
-install_missing() {
-    local missing=()
-    local package
-    for package in "${packages[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-            missing+=("$package")
-        fi
-    done
-    if ((${#missing[@]} == 0)); then
-        return 0
-    fi
-    echo "== installing: ${missing[*]}"
-    local sudo=()
-    if [[ $(id -u) -ne 0 ]]; then
-        sudo=(sudo)
-    fi
-    "${sudo[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${missing[@]}"
-}
 
 failures=()
 
@@ -44,7 +25,9 @@ step() {
     fi
 }
 
-install_missing
+# shellcheck source=lib/packages.sh
+source "$repo_root/scripts/lib/packages.sh"
+install_missing_packages "${packages[@]}"
 
 if step "host: configure" cmake --preset host &&
     step "host: build" cmake --build --preset host; then
