@@ -1,0 +1,170 @@
+// The first error of a real run under Wine: ErrorLog.txt gains the
+// environment header and the monitor report, line for line, then the error
+// line and at shut-down the shutdown line, all with CR LF; the window shows
+// "see ErrorLog" and comes back from minimised.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "windows/support/ChildProcess.h"
+#include "windows/support/DdePeers.h"
+#include "windows/support/WindowSearch.h"
+
+namespace quillon::testing {
+namespace {
+
+constexpr char kMainWindowClass[] = "MRP_Quillon.MainWindow";
+constexpr DWORD kDeadlineMs = 10000;
+
+// What the header's operating-system line must say on this system, worked
+// out from the same sources the program reads (version query, native
+// architecture and the CurrentVersion registry key).
+std::string ExpectedOperatingSystem() {
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExA(&version);
+#pragma GCC diagnostic pop
+    SYSTEM_INFO native{};
+    GetNativeSystemInfo(&native);
+    const bool wide = native.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
+                      native.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64;
+    // Wine's prefixes report an NT 6.x with a minor version, so the name and
+    // build come from the registry.
+    EXPECT_EQ(version.dwPlatformId, 2u);
+    EXPECT_EQ(version.dwMajorVersion, 6u);
+    EXPECT_NE(version.dwMinorVersion, 0u);
+    char product[256] = {};
+    char build[64] = {};
+    DWORD size = sizeof product;
+    RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion",
+                 "ProductName", RRF_RT_REG_SZ, nullptr, product, &size);
+    size = sizeof build;
+    RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion",
+                 "CurrentBuildNumber", RRF_RT_REG_SZ, nullptr, build, &size);
+    std::string name = product;
+    if (version.szCSDVersion[0] != '\0') {
+        name += std::string(" [") + version.szCSDVersion + "]";
+    }
+    return "Operating System  : " + name + " (" + (wide ? "64" : "32") + "-bit) build " +
+           std::to_string(std::stoi(build));
+}
+
+std::vector<RECT> Monitors() {
+    std::vector<RECT> rects;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR, HDC, LPRECT rect, LPARAM context) -> BOOL {
+            reinterpret_cast<std::vector<RECT>*>(context)->push_back(*rect);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&rects));
+    return rects;
+}
+
+TEST(ErrorLogHeaderTest, FirstErrorWritesHeaderAndMonitorReportAndRestoresTheWindow) {
+    DdeScratchDir dir;
+    const std::string exe = dir.Path() + "MRP_Quillon.exe";
+    ASSERT_TRUE(CopyFileA(GatewayExePath().c_str(), exe.c_str(), FALSE));
+    const std::string logPath = dir.Path() + "ErrorLog.txt";
+
+    ChildProcess gateway(exe);
+    ASSERT_TRUE(gateway.Started());
+    HWND window = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (window = FindTopWindow(gateway.Id(), kMainWindowClass)) != nullptr; },
+        kDeadlineMs));
+    HWND hint = FindChildByText(window, "see ErrorLog");
+    ASSERT_NE(hint, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return !HasVisibleStyle(hint); }, kDeadlineMs));
+
+    ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(WaitUntil([&] { return IsIconic(window) != FALSE; }, kDeadlineMs));
+
+    // A decoder and no logger: the first decoded value fails to go out.
+    DdePeerProcess decoder;
+    ASSERT_TRUE(decoder.Start(ToolsDir() + "decoder_sim.exe",
+                              {"--wait-client", "--delay", "300", "--value", "CQ"}));
+    ASSERT_TRUE(
+        PumpUntil([&] { return ReadWholeFile(logPath).find("program error") != std::string::npos; },
+                  kDeadlineMs * 2));
+    EXPECT_TRUE(WaitUntil([&] { return HasVisibleStyle(hint); }, kDeadlineMs))
+        << "the hint shows once something is logged";
+    EXPECT_TRUE(WaitUntil([&] { return IsIconic(window) == FALSE; }, kDeadlineMs))
+        << "the window comes back from minimised";
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(gateway.WaitForExit(kDeadlineMs));
+    decoder.Kill();
+
+    const std::string raw = ReadWholeFile(logPath);
+    size_t lineEnds = 0;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\n') {
+            ++lineEnds;
+            EXPECT_TRUE(i > 0 && raw[i - 1] == '\r') << "line end at byte " << i;
+        }
+    }
+    const std::vector<std::string> lines = ReadLines(logPath);
+    ASSERT_EQ(lineEnds, lines.size());
+
+    const std::vector<RECT> monitors = Monitors();
+    ASSERT_FALSE(monitors.empty());
+    std::string folder = dir.Path();
+    folder.pop_back();  // no trailing separator
+
+    std::vector<std::string> expected = {
+        "MRP_Quillon version 1.0.2",
+        "App.Path          : " + folder,
+        "App.exe           : MRP_Quillon",
+        ExpectedOperatingSystem(),
+        "Locale ID         : 0 (0x0)",
+        "ANSI CodePage     : ",
+        "OEM CodePage      : ?",
+        "Country           : ?",
+        "Language          : ?",
+        "DecimalSeparator  : ",
+        "ThousandSeparator : ",
+        "Quillon Apps      : ",
+        "Monitors          : " + std::to_string(monitors.size()),
+    };
+    for (size_t i = 0; i < monitors.size(); ++i) {
+        const RECT& m = monitors[i];
+        expected.push_back("Monitor " + std::to_string(i + 1));
+        expected.push_back("   width          : " + std::to_string(m.right - m.left));
+        expected.push_back("   height         : " + std::to_string(m.bottom - m.top));
+        expected.push_back("   dimensions     : (" + std::to_string(m.left) + ", " +
+                           std::to_string(m.top) + ")-(" + std::to_string(m.right) + ", " +
+                           std::to_string(m.bottom) + ")");
+    }
+    expected.push_back(
+        "program error 293 in module MRP_UI.MRPDDE_Change: DDE method invoked with no channel "
+        "open");
+
+    ASSERT_GE(lines.size(), expected.size() + 2) << raw;
+    EXPECT_EQ(lines[0], "") << "the header opens with an empty line";
+    const std::regex stamped(R"(^(\d\d-[A-Z][a-z]{2}-\d{4} \d\d:\d\d:\d\d) > (.*)$)");
+    std::string startStamp;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(lines[i + 1], match, stamped)) << lines[i + 1];
+        EXPECT_EQ(match[2].str(), expected[i]) << "line " << i + 2;
+        if (i == 0) {
+            startStamp = match[1].str();
+        } else if (i < 12) {
+            EXPECT_EQ(match[1].str(), startStamp) << "header lines carry the start time";
+        }
+    }
+    // Every value the decoder delivered was reported; the run ends with the
+    // shutdown line.
+    std::smatch last;
+    ASSERT_TRUE(std::regex_match(lines.back(), last, stamped));
+    EXPECT_EQ(last[2].str(), "Common.Terminate: MRP_Quillon shutdown");
+}
+
+}  // namespace
+}  // namespace quillon::testing
