@@ -1,0 +1,172 @@
+// The gateway between peers that misbehave, under Wine: a logger that stalls
+// past the execute bound, answers busy or acknowledges late; a decoder that
+// sends another clipboard format than the one advised, or no terminating
+// NUL; two decoders that both answer as "MRP40". In every case the gateway
+// keeps running and answering, and no command it sends is corrupted.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "windows/support/FaultGateway.h"
+
+namespace quillon::testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class FaultPeerTest : public ::testing::Test {
+  protected:
+    // Gateway, logger and decoder up, both links standing; the decoder
+    // publishes once `go_` is signalled.
+    void StartAll(const std::vector<std::string>& loggerOptions,
+                  std::vector<std::string> decoderOptions) {
+        ASSERT_TRUE(gateway_.StartLogger(logger_, "received.txt", loggerOptions));
+        decoderOptions.insert(decoderOptions.begin(), {"--start-event", go_});
+        ASSERT_TRUE(gateway_.StartDecoder(decoder_, decoderOptions));
+        ASSERT_TRUE(gateway_.Start());
+        ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
+        ASSERT_TRUE(gateway_.WaitPalavan("Palavan status: connected")) << gateway_.Palavan();
+    }
+    Lines Received() const { return gateway_.Received("received.txt"); }
+    bool WaitReceived(size_t count) const {
+        return WaitUntil([&] { return Received().size() >= count; }, kFaultDeadlineMs);
+    }
+    int Reports(const std::string& number) const {
+        return CountOf(gateway_.ErrorLog(),
+                       "program error " + number + " in module MRP_UI.MRPDDE_Change");
+    }
+
+    FaultGateway gateway_;
+    DdePeerProcess logger_;
+    DdePeerProcess decoder_;
+    const std::string go_ = UniqueEventName("QuillonFaultGo");
+};
+
+TEST_F(FaultPeerTest, AStalledLoggerTimesOutOnceAndIsServedAgainWhenItRecovers) {
+    // The first execute is acknowledged after 8 s, past the 5 s bound; a
+    // value arrives while the logger is still stalled, one after it is back.
+    StartAll({"--slow", "8000", "--slow-count", "1"},
+             {"--value", "FIRST", "--pause", "6000", "--value", "MIDDLE", "--pause", "6000",
+              "--value", "LAST"});
+    SignalEvent(go_);
+    ASSERT_TRUE(WaitReceived(1));
+    // The execute is waiting for its acknowledgement now. The wait blocks
+    // the window's thread (Wine's DDEML wakes only for posted DDE messages
+    // meanwhile), but no longer than the bound: a message sent now is
+    // answered once the execute gives up, if not before.
+    const DWORD asked = GetTickCount();
+    EXPECT_TRUE(gateway_.Responds(kFaultDeadlineMs)) << "the window hung past the bound";
+    std::printf("  a message sent during the stall was answered after %lu ms\n",
+                static_cast<unsigned long>(GetTickCount() - asked));
+    EXPECT_TRUE(WaitUntil([&] { return Reports("286") >= 1; }, kFaultDeadlineMs))
+        << gateway_.ErrorLog();
+    EXPECT_TRUE(gateway_.Responds());
+    EXPECT_TRUE(WaitReceived(3));
+    PumpFor(1000);
+    EXPECT_EQ(Received(), (Lines{"006displaycwFIRST", "006displaycwMIDDLE", "006displaycwLAST"}));
+    EXPECT_EQ(CountOf(gateway_.ErrorLog(), "program error"), 1) << gateway_.ErrorLog();
+    EXPECT_EQ(Reports("286"), 1) << gateway_.ErrorLog();
+    EXPECT_EQ(gateway_.Palavan(), "Palavan status: connected");
+    EXPECT_TRUE(gateway_.Running());
+}
+
+TEST_F(FaultPeerTest, ABusyLoggerGetsEveryCommandAndEachIsReportedBusy) {
+    StartAll({"--busy"}, {"--value", "A", "--value", "B"});
+    SignalEvent(go_);
+    EXPECT_TRUE(WaitUntil([&] { return Reports("288") >= 2; }, kFaultDeadlineMs))
+        << gateway_.ErrorLog();
+    PumpFor(500);
+    EXPECT_EQ(Received(), (Lines{"006displaycwA", "006displaycwB"}));
+    EXPECT_EQ(CountOf(gateway_.ErrorLog(), "program error"), 2) << gateway_.ErrorLog();
+    EXPECT_EQ(gateway_.Palavan(), "Palavan status: connected");
+    EXPECT_TRUE(gateway_.Responds());
+}
+
+TEST_F(FaultPeerTest, ALateButInTimeLoggerGetsEveryCommandWithoutReports) {
+    StartAll({"--slow", "1500"}, {"--value", "A", "--value", "B", "--value", "C"});
+    SignalEvent(go_);
+    EXPECT_TRUE(WaitReceived(3));
+    PumpFor(2000);
+    EXPECT_EQ(Received(), (Lines{"006displaycwA", "006displaycwB", "006displaycwC"}));
+    EXPECT_EQ(gateway_.ErrorLog(), "");
+    EXPECT_TRUE(gateway_.Responds());
+}
+
+TEST_F(FaultPeerTest, ValuesWithoutTheirNulArriveWhole) {
+    StartAll({}, {"--no-nul", "--value", "CQ", "--value", "R 5NN\\xD8", "--value", "K"});
+    SignalEvent(go_);
+    EXPECT_TRUE(WaitReceived(3));
+    PumpFor(500);
+    EXPECT_EQ(Received(), (Lines{"006displaycwCQ", "006displaycwR 5NN0", "006displaycwK"}));
+    EXPECT_EQ(gateway_.ErrorLog(), "");
+}
+
+// The link advised CF_TEXT. Data labelled with any other format is not
+// text the gateway can read: it is refused and nothing is sent for it,
+// while the CF_TEXT values around it pass as usual.
+TEST_F(FaultPeerTest, DataInAFormatNotAdvisedIsNotForwarded) {
+    for (const char* format : {"13", "QuillonPrivateFormat"}) {
+        SCOPED_TRACE(format);
+        FaultGateway gateway;
+        DdePeerProcess logger;
+        ASSERT_TRUE(gateway.StartLogger(logger, "received.txt"));
+        ASSERT_TRUE(gateway.Start());
+        ASSERT_TRUE(gateway.WaitPalavan("Palavan status: connected")) << gateway.Palavan();
+        for (const bool odd : {false, true}) {
+            const std::string go = UniqueEventName("QuillonFaultFormat");
+            DdePeerProcess decoder;
+            std::vector<std::string> options = {"--start-event", go, "--value", "CQ",
+                                                "--quit-after"};
+            if (odd) {
+                options.insert(options.begin(), {"--format", format});
+            }
+            ASSERT_TRUE(gateway.StartDecoder(decoder, options));
+            ASSERT_TRUE(gateway.WaitMrp("MRP status: connected to MRP40")) << gateway.Mrp();
+            SignalEvent(go);
+            EXPECT_TRUE(decoder.WaitExit(kFaultDeadlineMs));
+            ASSERT_TRUE(gateway.WaitMrp("MRP status: not responding")) << gateway.Mrp();
+        }
+        EXPECT_EQ(gateway.Received("received.txt"), (Lines{"006displaycwCQ"}));
+        EXPECT_EQ(gateway.ErrorLog(), "");
+        EXPECT_TRUE(gateway.Running());
+    }
+}
+
+TEST_F(FaultPeerTest, TwoDecodersAnsweringAsMrp40_OneIsServedWholeThenTheOther) {
+    const std::string go = UniqueEventName("QuillonFaultTwins");
+    DdePeerProcess first;
+    DdePeerProcess second;
+    ASSERT_TRUE(gateway_.StartDecoder(
+        first, {"--start-event", go, "--numbered-prefix", "A", "--numbered", "20"}));
+    ASSERT_TRUE(gateway_.StartDecoder(
+        second, {"--start-event", go, "--numbered-prefix", "B", "--numbered", "20"}));
+    ASSERT_TRUE(gateway_.StartLogger(logger_, "received.txt"));
+    ASSERT_TRUE(gateway_.Start());
+    ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
+    ASSERT_TRUE(gateway_.WaitPalavan("Palavan status: connected")) << gateway_.Palavan();
+    SignalEvent(go);
+    EXPECT_TRUE(WaitReceived(20));
+    PumpFor(1000);
+    const Lines received = Received();
+    ASSERT_EQ(received.size(), 20u);
+    // All from one of them, complete and in order.
+    const char served = received[0].size() > 12 ? received[0][12] : '?';
+    ASSERT_TRUE(served == 'A' || served == 'B') << received[0];
+    for (int n = 1; n <= 20; ++n) {
+        char expected[32];
+        snprintf(expected, sizeof(expected), "006displaycw%c%06d", served, n);
+        EXPECT_EQ(received[static_cast<size_t>(n - 1)], expected);
+    }
+    // The served one quits: the other one is found under the same name.
+    ASSERT_TRUE((served == 'A' ? first : second).Quit());
+    EXPECT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
+    EXPECT_TRUE((served == 'A' ? second : first).Running());
+    EXPECT_EQ(gateway_.ErrorLog(), "");
+    EXPECT_TRUE(gateway_.Running());
+}
+
+}  // namespace
+}  // namespace quillon::testing
