@@ -7,6 +7,7 @@
 #include "app/GatewayWindow.h"
 #include "gateway/MrpUi.h"
 #include "platform/Ports.h"
+#include "platform/win32/SafeDllSearch.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Monitors.h"
@@ -71,6 +72,8 @@ int Run() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // First of all: no DLL from the program's own (user-writable) folder.
+    quillon::win32::RestrictDllSearch();
     try {
         return Run();
     } catch (...) {
