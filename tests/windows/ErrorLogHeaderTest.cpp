@@ -78,8 +78,10 @@ TEST(ErrorLogHeaderTest, FirstErrorWritesHeaderAndMonitorReportAndRestoresTheWin
     ASSERT_TRUE(WaitUntil(
         [&] { return (window = FindTopWindow(gateway.Id(), kMainWindowClass)) != nullptr; },
         kDeadlineMs));
-    HWND hint = FindChildByText(window, "see ErrorLog");
-    ASSERT_NE(hint, nullptr);
+    // The controls are created just after the window itself.
+    HWND hint = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (hint = FindChildByText(window, "see ErrorLog")) != nullptr; }, kDeadlineMs));
     ASSERT_TRUE(WaitUntil([&] { return !HasVisibleStyle(hint); }, kDeadlineMs));
 
     ShowWindow(window, SW_MINIMIZE);
