@@ -162,7 +162,7 @@ class Win32DdeLink::Impl {
 
     // Runs inside DDEML: only copy and post. Starting a transaction or
     // touching the instance from here fails with a re-entrancy error.
-    static HDDEDATA CALLBACK Callback(UINT type, UINT /*format*/, HCONV conversation, HSZ, HSZ,
+    static HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conversation, HSZ, HSZ,
                                       HDDEDATA data, ULONG_PTR, ULONG_PTR) {
         const auto found = Links().find(conversation);
         if (found == Links().end()) {
@@ -170,6 +170,12 @@ class Win32DdeLink::Impl {
         }
         Impl* self = found->second;
         if (type == XTYP_ADVDATA) {
+            // The hot link was asked for in CF_TEXT; data in any other format
+            // (a server that ignores the request) is refused, not read as
+            // single-byte text.
+            if (format != CF_TEXT) {
+                return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
+            }
             return self->QueueValue(data);
         }
         if (type == XTYP_DISCONNECT) {
