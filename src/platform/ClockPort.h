@@ -18,7 +18,7 @@ struct SystemTime {
 };
 
 class ClockPort {
-public:
+  public:
     virtual ~ClockPort() = default;
     // The current UTC time. Never fails.
     virtual SystemTime GetSystemTime() = 0;

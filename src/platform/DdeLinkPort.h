@@ -25,7 +25,7 @@
 namespace quillon {
 
 class DdeLinkEvents {
-public:
+  public:
     virtual ~DdeLinkEvents() = default;
     virtual void OnLinkChange() = 0;
     virtual void OnLinkClose() = 0;
@@ -33,7 +33,7 @@ public:
 };
 
 class DdeLinkPort {
-public:
+  public:
     virtual ~DdeLinkPort() = default;
     virtual void SetLinkTopic(const std::string& topic) = 0;
     virtual void SetLinkItem(const std::string& item) = 0;

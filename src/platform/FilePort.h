@@ -12,14 +12,14 @@
 namespace quillon {
 
 class AppendFile {
-public:
+  public:
     virtual ~AppendFile() = default;  // closes the file
     // Appends `text` and CR LF. The bytes of `text` are written unchanged.
     virtual void WriteLine(const std::string& text) = 0;
 };
 
 class FilePort {
-public:
+  public:
     virtual ~FilePort() = default;
     // Size in bytes of the file at `path`; raises 53 when it does not exist.
     virtual int64_t FileLength(const std::string& path) = 0;

@@ -21,7 +21,7 @@ enum BorderStyle : int16_t {
 };
 
 class FormPort {
-public:
+  public:
     virtual ~FormPort() = default;
     virtual std::string Name() const = 0;
     virtual void SetCaption(const std::string& caption) = 0;

@@ -6,7 +6,7 @@
 namespace quillon {
 
 class LabelPort {
-public:
+  public:
     virtual ~LabelPort() = default;
     virtual void SetCaption(const std::string& text) = 0;
     virtual std::string Caption() const = 0;

@@ -16,7 +16,7 @@ struct PixelRect {
 };
 
 class MonitorPort {
-public:
+  public:
     virtual ~MonitorPort() = default;
     // EnumDisplayMonitors over the whole virtual screen: calls `callback`
     // once per monitor, in the platform's order, until it returns false.

@@ -12,7 +12,7 @@
 namespace quillon {
 
 class NumberConversionPort {
-public:
+  public:
     virtual ~NumberConversionPort() = default;
     virtual int16_t ToInteger(const std::string& text) = 0;
     virtual int32_t ToLong(const std::string& text) = 0;

@@ -17,7 +17,7 @@ struct OsVersionInfoA {
 };
 
 class OsVersionPort {
-public:
+  public:
     virtual ~OsVersionPort() = default;
     // Fills `info` as the platform reports it; returns the platform's result.
     virtual bool GetVersionExA(OsVersionInfoA& info) = 0;

@@ -9,7 +9,7 @@
 namespace quillon {
 
 class ProcessPort {
-public:
+  public:
     virtual ~ProcessPort() = default;
     // True when another copy of this program is running in the user's session.
     virtual bool PrevInstance() = 0;

@@ -7,7 +7,7 @@
 namespace quillon {
 
 class ProgramInfoPort {
-public:
+  public:
     virtual ~ProgramInfoPort() = default;
     virtual std::string ProductName() = 0;  // "MRP_Quillon"
     virtual int16_t Major() = 0;

@@ -20,7 +20,7 @@ constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;
 
 class RegistryPort {
-public:
+  public:
     virtual ~RegistryPort() = default;
     virtual long RegOpenKeyExA(RegistryKey root, const std::string& subkey, uint32_t options,
                                uint32_t access, RegistryKey& result) = 0;

@@ -83,6 +83,8 @@ std::string ErrorDescription(int32_t number) {
 RuntimeError::RuntimeError(int32_t number)
     : std::runtime_error(ErrorDescription(number)), number_(number) {}
 
-void Raise(int32_t number) { throw RuntimeError(number); }
+void Raise(int32_t number) {
+    throw RuntimeError(number);
+}
 
 }  // namespace quillon

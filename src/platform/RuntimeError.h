@@ -52,11 +52,11 @@ enum ErrorNumber : int32_t {
 std::string ErrorDescription(int32_t number);
 
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     explicit RuntimeError(int32_t number);
     int32_t Number() const { return number_; }
 
-private:
+  private:
     int32_t number_;
 };
 

@@ -9,7 +9,7 @@
 namespace quillon {
 
 class SettingsPort {
-public:
+  public:
     virtual ~SettingsPort() = default;
     // The stored string, or `defaultValue` when nothing is stored.
     // Raises a RuntimeError when the store cannot be read.

@@ -9,7 +9,7 @@
 namespace quillon {
 
 class TimerPort {
-public:
+  public:
     virtual ~TimerPort() = default;
     virtual void SetEnabled(bool enabled) = 0;
     virtual bool Enabled() const = 0;

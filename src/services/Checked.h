@@ -30,7 +30,9 @@ inline int32_t CheckedAdd32(int32_t a, int32_t b) {
 
 // Rounds to the nearest integer, halves to the even neighbour, as the
 // classic conversions to integer types do.
-inline double RoundHalfEven(double value) { return std::nearbyint(value); }
+inline double RoundHalfEven(double value) {
+    return std::nearbyint(value);
+}
 
 // Converts a double to a 32-bit integer with banker's rounding; overflow
 // (and NaN) raise error 6.

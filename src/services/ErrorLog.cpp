@@ -56,8 +56,8 @@ void ErrorLog::WriteOpenLine(const std::string& line) {
 }
 
 void ErrorLog::ReportProgramError(int32_t number, const std::string& procedureName) {
-    WriteErrorLog("program error " + std::to_string(number) + " in module " + procedureName +
-                  ": " + ErrorDescription(number));
+    WriteErrorLog("program error " + std::to_string(number) + " in module " + procedureName + ": " +
+                  ErrorDescription(number));
 }
 
 void ErrorLog::SetDebug(bool enabled) {

@@ -19,13 +19,13 @@ class UtcClock;
 // Writes the environment header into the log file while it is open; see
 // services/EnvironmentHeader.h.
 class LogHeader {
-public:
+  public:
     virtual ~LogHeader() = default;
     virtual void WriteHeader() = 0;
 };
 
 class ErrorLog {
-public:
+  public:
     // A log larger than this many bytes is no longer written to.
     static constexpr int64_t kMaximumSize = 100000000;
 
@@ -62,7 +62,7 @@ public:
     bool HeaderWritten() const { return headerWritten_; }
     bool LogOpen() const { return file_ != nullptr; }
 
-private:
+  private:
     FilePort& files_;
     UtcClock& clock_;
     LogHeader* header_ = nullptr;

@@ -12,11 +12,11 @@ namespace {
 template <class T, class Convert, class Show>
 T GetTypedSetting(SettingsPort& store, ErrorLog& log, const std::string& appName,
                   const std::string& sectionName, const std::string& key,
-                  const std::string& defaultValue, const char* debugLabel,
-                  const char* reportPrefix, Convert convert, Show show) {
+                  const std::string& defaultValue, const char* debugLabel, const char* reportPrefix,
+                  Convert convert, Show show) {
     std::string theSetting = "~uninitialized~";
-    if (CollectError([&] { theSetting = store.GetSetting(appName, sectionName, key, defaultValue); }) !=
-        0) {
+    if (CollectError(
+            [&] { theSetting = store.GetSetting(appName, sectionName, key, defaultValue); }) != 0) {
         theSetting = defaultValue;
     }
 
@@ -31,13 +31,18 @@ T GetTypedSetting(SettingsPort& store, ErrorLog& log, const std::string& appName
     IgnoreErrors([&] { result = convert(theSetting); });
 
     if (log.GetDebug()) {
-        log.WriteErrorLog(debugLabel + sectionName + ", Key = " + key + ", Result = " + show(result));
+        log.WriteErrorLog(debugLabel + sectionName + ", Key = " + key +
+                          ", Result = " + show(result));
     }
     return result;
 }
 
-std::string ShowNumber(int32_t value) { return std::to_string(value); }
-std::string ShowBoolean(bool value) { return value ? "True" : "False"; }
+std::string ShowNumber(int32_t value) {
+    return std::to_string(value);
+}
+std::string ShowBoolean(bool value) {
+    return value ? "True" : "False";
+}
 
 }  // namespace
 
@@ -48,24 +53,24 @@ Settings::Settings(SettingsPort& store, NumberConversionPort& numbers, ProgramIn
 int16_t Settings::GetIntegerSetting(const std::string& appName, const std::string& sectionName,
                                     const std::string& key, const std::string& defaultValue) {
     return GetTypedSetting<int16_t>(
-        store_, log_, appName, sectionName, key, defaultValue, "GetIntegerSetting, Section = ",
-        "Common.GetIntegerSetting, SectionName = ",
+        store_, log_, appName, sectionName, key, defaultValue,
+        "GetIntegerSetting, Section = ", "Common.GetIntegerSetting, SectionName = ",
         [&](const std::string& text) { return numbers_.ToInteger(text); }, ShowNumber);
 }
 
 int32_t Settings::GetLongSetting(const std::string& appName, const std::string& sectionName,
                                  const std::string& key, const std::string& defaultValue) {
     return GetTypedSetting<int32_t>(
-        store_, log_, appName, sectionName, key, defaultValue, "GetLongSetting,    Section = ",
-        "Common.GetLongSetting, SectionName = ",
+        store_, log_, appName, sectionName, key, defaultValue,
+        "GetLongSetting,    Section = ", "Common.GetLongSetting, SectionName = ",
         [&](const std::string& text) { return numbers_.ToLong(text); }, ShowNumber);
 }
 
 bool Settings::GetBooleanSetting(const std::string& appName, const std::string& sectionName,
                                  const std::string& key, const std::string& defaultValue) {
     return GetTypedSetting<bool>(
-        store_, log_, appName, sectionName, key, defaultValue, "GetBooleanSetting, Section = ",
-        "Common.GetBooleanSetting, SectionName = ",
+        store_, log_, appName, sectionName, key, defaultValue,
+        "GetBooleanSetting, Section = ", "Common.GetBooleanSetting, SectionName = ",
         [&](const std::string& text) { return numbers_.ToBoolean(text); }, ShowBoolean);
 }
 

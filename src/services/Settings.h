@@ -14,7 +14,7 @@ namespace quillon {
 class ErrorLog;
 
 class Settings {
-public:
+  public:
     Settings(SettingsPort& store, NumberConversionPort& numbers, ProgramInfoPort& program,
              ErrorLog& log);
 
@@ -32,7 +32,7 @@ public:
     // "major.minor.revision" in plain decimals; empty after an error.
     std::string Version();
 
-private:
+  private:
     SettingsPort& store_;
     NumberConversionPort& numbers_;
     ProgramInfoPort& program_;

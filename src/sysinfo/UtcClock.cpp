@@ -9,7 +9,9 @@ namespace quillon {
 
 namespace {
 
-bool IsLeapYear(int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int32_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 // The OLE Automation date of 1 January 2000 minus one day.
 constexpr double kDay31Dec1999 = 36525;
@@ -43,9 +45,8 @@ double UtcClock::CurrentTime() {
         days += utc.wDay;
 
         state = 4;
-        const double seconds =
-            static_cast<double>(utc.wHour) * 3600 + CheckedMul16(utc.wMinute, 60) +
-            static_cast<double>(utc.wSecond);
+        const double seconds = static_cast<double>(utc.wHour) * 3600 +
+                               CheckedMul16(utc.wMinute, 60) + static_cast<double>(utc.wSecond);
 
         state = 5;
         result = seconds / 86400 + days;

@@ -13,7 +13,7 @@ namespace quillon {
 class ErrorLog;
 
 class UtcClock {
-public:
+  public:
     UtcClock(ClockPort& clock, ErrorLog& log);
 
     // The current UTC time to the second; 0 (30 Dec 1899) after an error.
@@ -21,7 +21,7 @@ public:
     // Days of the month before `month`; 0 for a month outside 1..12.
     int16_t MonthDays(int16_t month, bool leap);
 
-private:
+  private:
     ClockPort& clock_;
     ErrorLog& log_;
     bool reportingError_ = false;

@@ -11,11 +11,11 @@
 namespace quillon::fakes {
 
 class FakeFiles : public FilePort {
-public:
+  public:
     std::map<std::string, std::string> contents;
     std::map<std::string, int64_t> sizeOverride;  // pretend a file is this large
-    int32_t failOpenWith = 0;                      // raise this on OpenForAppend
-    int32_t failWriteWith = 0;                     // raise this on WriteLine
+    int32_t failOpenWith = 0;                     // raise this on OpenForAppend
+    int32_t failWriteWith = 0;                    // raise this on WriteLine
     int opens = 0;
     int openNow = 0;
 
@@ -42,9 +42,9 @@ public:
 
     bool Exists(const std::string& path) const { return contents.count(path) != 0; }
 
-private:
+  private:
     class File : public AppendFile {
-    public:
+      public:
         File(FakeFiles& owner, std::string path) : owner_(owner), path_(std::move(path)) {
             ++owner_.openNow;
         }
@@ -56,7 +56,7 @@ private:
             owner_.contents[path_] += text + "\r\n";
         }
 
-    private:
+      private:
         FakeFiles& owner_;
         std::string path_;
     };

@@ -10,7 +10,7 @@
 namespace quillon::fakes {
 
 class FakeNumbers : public NumberConversionPort {
-public:
+  public:
     int16_t ToInteger(const std::string& text) override;
     int32_t ToLong(const std::string& text) override;
     bool ToBoolean(const std::string& text) override;

@@ -4,7 +4,7 @@
 namespace quillon::fakes {
 
 class FakeProgramInfo : public ProgramInfoPort {
-public:
+  public:
     std::string productName = "MRP_Quillon";
     int16_t major = 1, minor = 0, revision = 2;
     std::string path = "C:\\Radio\\MRP_Quillon";

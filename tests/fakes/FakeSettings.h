@@ -14,7 +14,7 @@
 namespace quillon::fakes {
 
 class FakeSettings : public SettingsPort {
-public:
+  public:
     int32_t failReadWith = 0;
     int32_t failWriteWith = 0;
     int writes = 0;
@@ -49,7 +49,7 @@ public:
     }
     size_t Count() const { return values_.size(); }
 
-private:
+  private:
     using Key = std::tuple<std::string, std::string, std::string>;
     static std::string Lower(std::string text) {
         std::transform(text.begin(), text.end(), text.begin(),

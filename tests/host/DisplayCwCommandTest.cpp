@@ -19,8 +19,10 @@ TEST(DisplayCwCommand, OnlyTheThreeDecoderCharactersAreReplacedOneForOne) {
     const std::string command = BuildDisplayCwCommand(every);
     ASSERT_EQ(command.size(), 12 + every.size());
     for (int code = 1; code <= 255; ++code) {
-        const char expected = code == 173 ? '-' : code == 183 ? '.' : code == 216 ? '0'
-                                                                             : static_cast<char>(code);
+        const char expected = code == 173   ? '-'
+                              : code == 183 ? '.'
+                              : code == 216 ? '0'
+                                            : static_cast<char>(code);
         EXPECT_EQ(command[11 + code], expected) << "code " << code;
     }
 }

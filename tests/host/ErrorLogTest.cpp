@@ -13,7 +13,7 @@ constexpr const char* kLog = "C:\\Radio\\ErrorLog.txt";
 // A header that writes one marker line, and can be told to write into the
 // log again from inside (as a failing header query's error trap would).
 class MarkerHeader : public LogHeader {
-public:
+  public:
     explicit MarkerHeader(ErrorLog& log) : log_(log) {}
     int calls = 0;
     bool reportFromInside = false;
@@ -26,7 +26,7 @@ public:
         }
     }
 
-private:
+  private:
     ErrorLog& log_;
 };
 

@@ -73,9 +73,10 @@ TEST_F(SettingsFixture, DefaultThatDoesNotConvertIsReportedAndGivesZero) {
     EXPECT_EQ(settings.GetIntegerSetting(kApp, "Windows", "Good", "abc"), 0);
     EXPECT_FALSE(settings.GetBooleanSetting(kApp, "Windows", "Good", "maybe"));
     const std::string text = Log();
-    EXPECT_NE(text.find("> program error 13 in module Common.GetIntegerSetting, SectionName = "
-                        "Windows, Key = Good, theSetting = 5, DefaultValue = abc: Type mismatch\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("> program error 13 in module Common.GetIntegerSetting, SectionName = "
+                  "Windows, Key = Good, theSetting = 5, DefaultValue = abc: Type mismatch\r\n"),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find("in module Common.GetBooleanSetting, SectionName = Windows, Key = Good, "
                         "theSetting = 5, DefaultValue = maybe: Type mismatch"),
@@ -89,11 +90,13 @@ TEST_F(SettingsFixture, DebugLineShowsSectionKeyAndResult) {
     settings.GetBooleanSetting(kApp, "Windows", "DualMonitor", "False");
     settings.GetIntegerSetting(kApp, "Windows", "X", "-3");
     const std::string text = Log();
-    EXPECT_NE(text.find("> GetLongSetting,    Section = Windows, Key = MRP_UILeft, Result = 120\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("> GetLongSetting,    Section = Windows, Key = MRP_UILeft, Result = 120\r\n"),
+        std::string::npos)
         << text;
-    EXPECT_NE(text.find("> GetBooleanSetting, Section = Windows, Key = DualMonitor, Result = False\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        text.find("> GetBooleanSetting, Section = Windows, Key = DualMonitor, Result = False\r\n"),
+        std::string::npos);
     EXPECT_NE(text.find("> GetIntegerSetting, Section = Windows, Key = X, Result = -3\r\n"),
               std::string::npos);
 }

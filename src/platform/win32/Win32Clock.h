@@ -4,7 +4,7 @@
 namespace quillon::win32 {
 
 class Win32Clock : public ClockPort {
-public:
+  public:
     SystemTime GetSystemTime() override;
 };
 

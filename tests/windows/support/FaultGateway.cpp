@@ -1,6 +1,5 @@
 #include "windows/support/FaultGateway.h"
 
-
 namespace quillon::testing {
 
 namespace {
