@@ -1,22 +1,37 @@
 #include "windows/support/ChildProcess.h"
 
+#include <cstdio>
 #include <vector>
 
 namespace quillon::testing {
 
 ChildProcess::ChildProcess(const std::string& exePath) {
-    // CreateProcessA may write into the command line, so it gets a copy.
-    std::string commandLine = "\"" + exePath + "\"";
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (::CreateProcessA(exePath.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                         nullptr, &startup, &info)) {
-        ::CloseHandle(info.hThread);
-        process_ = info.hProcess;
-        id_ = info.dwProcessId;
+    // Wine on a loaded machine has been seen to refuse a process start once
+    // in a long series; a few tries apart, each failure printed, keep such a
+    // moment from failing a test that is not about starting processes.
+    constexpr int kTries = 3;
+    for (int attempt = 1; attempt <= kTries && process_ == nullptr; ++attempt) {
+        if (attempt > 1) {
+            std::fprintf(stderr, "ChildProcess: starting %s failed with error %lu, retrying\n",
+                         exePath.c_str(), static_cast<unsigned long>(startError_));
+            ::Sleep(500);
+        }
+        // CreateProcessA may write into the command line, so it gets a copy.
+        std::string commandLine = "\"" + exePath + "\"";
+        std::vector<char> buffer(commandLine.begin(), commandLine.end());
+        buffer.push_back('\0');
+        STARTUPINFOA startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        if (::CreateProcessA(exePath.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &info)) {
+            ::CloseHandle(info.hThread);
+            process_ = info.hProcess;
+            id_ = info.dwProcessId;
+            startError_ = 0;
+        } else {
+            startError_ = ::GetLastError();
+        }
     }
 }
 

@@ -16,6 +16,8 @@ class ChildProcess {
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return process_ != nullptr; }
+    // Why CreateProcessA failed (its last-error code), or 0.
+    DWORD StartError() const { return startError_; }
     DWORD Id() const { return id_; }
     bool Running() const;
     // True when the process ended within `timeoutMs`.
@@ -25,6 +27,7 @@ class ChildProcess {
   private:
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
+    DWORD startError_ = 0;
 };
 
 // The gateway program built with this tree, as a Windows path.

@@ -10,18 +10,34 @@ FaultGateway::FaultGateway() : exe_(dir_.Path() + "MRP_Quillon.exe") {
     ::CopyFileA(GatewayExePath().c_str(), exe_.c_str(), FALSE);
 }
 
-bool FaultGateway::Start() {
+::testing::AssertionResult FaultGateway::Start() {
     process_ = std::make_unique<ChildProcess>(exe_);
     window_ = nullptr;
     if (!process_->Started()) {
-        return false;
+        return ::testing::AssertionFailure()
+               << "CreateProcess failed with error " << process_->StartError();
     }
-    return WaitUntil(
+    const bool shown = WaitUntil(
         [&] {
             window_ = FindTopWindow(process_->Id(), kMainWindowClass);
             return window_ != nullptr && HasVisibleStyle(window_);
         },
         kFaultDeadlineMs);
+    if (shown) {
+        return ::testing::AssertionSuccess();
+    }
+    ::testing::AssertionResult failure = ::testing::AssertionFailure();
+    failure << "no visible main window within " << kFaultDeadlineMs << " ms; the process ";
+    if (process_->Running()) {
+        failure << "runs, its top-level windows:";
+        for (const ChildInfo& top : ListTopWindows(process_->Id())) {
+            failure << " [" << top.className << " \"" << top.text << "\""
+                    << (top.visible ? " visible" : " hidden") << "]";
+        }
+    } else {
+        failure << "ended with exit code " << process_->ExitCode();
+    }
+    return failure;
 }
 
 std::string FaultGateway::StatusLine(const std::string& prefix) const {

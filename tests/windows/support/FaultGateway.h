@@ -4,6 +4,7 @@
 // closed. Everything it starts is ended by the destructor. Deadlines are
 // generous and nothing is timed.
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <memory>
@@ -27,8 +28,9 @@ class FaultGateway {
     const std::string& Folder() const { return dir_.Path(); }
     const std::string& ExePath() const { return exe_; }
 
-    // Starts the copy and waits for its visible main window.
-    bool Start();
+    // Starts the copy and waits for its visible main window; on failure
+    // says what was seen instead.
+    ::testing::AssertionResult Start();
     HWND Window() const { return window_; }
     ChildProcess* Process() { return process_.get(); }
     bool Running() const { return process_ != nullptr && process_->Running(); }

@@ -43,6 +43,21 @@ BOOL CALLBACK OnChild(HWND window, LPARAM data) {
     return TRUE;
 }
 
+struct TopListing {
+    DWORD processId;
+    std::vector<ChildInfo>* windows;
+};
+
+BOOL CALLBACK OnListedTopWindow(HWND window, LPARAM data) {
+    auto* listing = reinterpret_cast<TopListing*>(data);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == listing->processId) {
+        OnChild(window, reinterpret_cast<LPARAM>(listing->windows));
+    }
+    return TRUE;
+}
+
 }  // namespace
 
 HWND FindTopWindow(DWORD processId, const std::string& className, const std::string& caption) {
@@ -76,6 +91,13 @@ std::vector<ChildInfo> ReadChildren(HWND parent) {
     std::vector<ChildInfo> children;
     ::EnumChildWindows(parent, &OnChild, reinterpret_cast<LPARAM>(&children));
     return children;
+}
+
+std::vector<ChildInfo> ListTopWindows(DWORD processId) {
+    std::vector<ChildInfo> windows;
+    TopListing listing{processId, &windows};
+    ::EnumWindows(&OnListedTopWindow, reinterpret_cast<LPARAM>(&listing));
+    return windows;
 }
 
 std::vector<std::string> ReadLabels(HWND parent) {

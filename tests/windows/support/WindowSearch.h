@@ -30,6 +30,9 @@ struct ChildInfo {
 };
 // All child windows of `parent`, in the platform's order.
 std::vector<ChildInfo> ReadChildren(HWND parent);
+// The top-level windows of process `processId` (described as children of
+// the desktop), for failure messages.
+std::vector<ChildInfo> ListTopWindows(DWORD processId);
 // The text of every visible STATIC child, in the platform's order.
 std::vector<std::string> ReadLabels(HWND parent);
 // The child with this exact text, or null.
