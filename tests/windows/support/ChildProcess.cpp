@@ -5,33 +5,40 @@
 
 namespace quillon::testing {
 
-ChildProcess::ChildProcess(const std::string& exePath) {
+bool StartProgram(const std::string& program, const std::string& commandLine,
+                  PROCESS_INFORMATION& info, DWORD& error) {
     // Wine on a loaded machine has been seen to refuse a process start once
     // in a long series; a few tries apart, each failure printed, keep such a
     // moment from failing a test that is not about starting processes.
     constexpr int kTries = 3;
-    for (int attempt = 1; attempt <= kTries && process_ == nullptr; ++attempt) {
+    for (int attempt = 1; attempt <= kTries; ++attempt) {
         if (attempt > 1) {
-            std::fprintf(stderr, "ChildProcess: starting %s failed with error %lu, retrying\n",
-                         exePath.c_str(), static_cast<unsigned long>(startError_));
+            std::fprintf(stderr, "StartProgram: starting %s failed with error %lu, retrying\n",
+                         program.c_str(), static_cast<unsigned long>(error));
             ::Sleep(500);
         }
         // CreateProcessA may write into the command line, so it gets a copy.
-        std::string commandLine = "\"" + exePath + "\"";
         std::vector<char> buffer(commandLine.begin(), commandLine.end());
         buffer.push_back('\0');
         STARTUPINFOA startup{};
         startup.cb = sizeof(startup);
-        PROCESS_INFORMATION info{};
-        if (::CreateProcessA(exePath.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        info = PROCESS_INFORMATION{};
+        if (::CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
                              nullptr, &startup, &info)) {
-            ::CloseHandle(info.hThread);
-            process_ = info.hProcess;
-            id_ = info.dwProcessId;
-            startError_ = 0;
-        } else {
-            startError_ = ::GetLastError();
+            error = 0;
+            return true;
         }
+        error = ::GetLastError();
+    }
+    return false;
+}
+
+ChildProcess::ChildProcess(const std::string& exePath) {
+    PROCESS_INFORMATION info{};
+    if (StartProgram(exePath, "\"" + exePath + "\"", info, startError_)) {
+        ::CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        id_ = info.dwProcessId;
     }
 }
 

@@ -1,11 +1,17 @@
 #pragma once
-// A program started by a test, ended by the destructor if it still runs.
+// A program started by a test, ended by the destructor if it still runs;
+// and the process start that every test program start goes through.
 
 #include <windows.h>
 
 #include <string>
 
 namespace quillon::testing {
+
+// CreateProcessA of `program` with `commandLine` (program name included),
+// tried again when refused; `error` is the last refusal's code, or 0.
+bool StartProgram(const std::string& program, const std::string& commandLine,
+                  PROCESS_INFORMATION& info, DWORD& error);
 
 class ChildProcess {
   public:

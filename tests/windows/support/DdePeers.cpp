@@ -1,8 +1,11 @@
 #include "windows/support/DdePeers.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+
+#include "windows/support/ChildProcess.h"
 
 namespace quillon::testing {
 
@@ -56,11 +59,11 @@ bool DdePeerProcess::Start(const std::string& program, const std::vector<std::st
                      std::to_string(++counter);
         command += " --quit-event " + quitEvent_;
     }
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
+    DWORD error = 0;
+    if (!StartProgram(program, command, info, error)) {
+        std::fprintf(stderr, "DdePeerProcess: %s not started, error %lu\n", program.c_str(),
+                     static_cast<unsigned long>(error));
         return false;
     }
     CloseHandle(info.hThread);
