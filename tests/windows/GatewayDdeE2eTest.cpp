@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "SimText.h"
 #include "windows/support/ChildProcess.h"
 #include "windows/support/DdePeers.h"
 #include "windows/support/WindowSearch.h"
@@ -17,23 +18,6 @@ namespace {
 
 constexpr char kMainWindowClass[] = "MRP_Quillon.MainWindow";
 constexpr DWORD kDeadlineMs = 5000;  // generous: Wine under load
-
-std::string Escape(const std::string& bytes) {
-    std::string out;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\\') {
-            out += "\\\\";
-        } else if (byte >= 0x20 && byte < 0x7F) {
-            out += c;
-        } else {
-            char hex[5];
-            snprintf(hex, sizeof(hex), "\\x%02X", byte);
-            out += hex;
-        }
-    }
-    return out;
-}
 
 class GatewayDdeE2eTest : public ::testing::Test {
   protected:
@@ -249,7 +233,7 @@ TEST_F(GatewayDdeE2eTest, ValuesPassThroughByteExactWithTheThreeSubstitutions) {
 
     const std::vector<std::string> expected = {
         "006displaycwCQ",  "006displaycwN",
-        "006displaycwN",   "006displaycw" + Escape(substituted),
+        "006displaycwN",   "006displaycw" + tools::EscapeBytes(substituted),
         "006displaycw0.-", "006displaycwAFTER"};
     EXPECT_TRUE(WaitUntil([&] { return Received(out).size() >= expected.size(); }, kDeadlineMs));
     PumpFor(500);
