@@ -5,12 +5,12 @@
 #include <windows.h>
 
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <string>
 
 #include "platform/RuntimeError.h"
 #include "platform/win32/Win32Files.h"
+#include "services/ErrorTrap.h"
 
 namespace quillon::win32 {
 namespace {
@@ -34,15 +34,6 @@ class AppendFileTest : public ::testing::Test {
         std::ostringstream out;
         out << in.rdbuf();
         return out.str();
-    }
-
-    static int32_t ErrorOf(const std::function<void()>& body) {
-        try {
-            body();
-        } catch (const RuntimeError& e) {
-            return e.Number();
-        }
-        return 0;
     }
 
     Win32Files files_;
@@ -83,13 +74,13 @@ TEST_F(AppendFileTest, TwoOpenWritersBothLandAtTheEnd) {
 }
 
 TEST_F(AppendFileTest, MissingFilesAndFoldersRaiseTheirNumbers) {
-    EXPECT_EQ(ErrorOf([&] { files_.FileLength(path_); }), kErrFileNotFound);
+    EXPECT_EQ(CollectError([&] { files_.FileLength(path_); }), kErrFileNotFound);
     const std::string inMissingFolder = folder_ + "\\missing\\ErrorLog.txt";
-    EXPECT_EQ(ErrorOf([&] { files_.FileLength(inMissingFolder); }), kErrFileNotFound);
-    EXPECT_EQ(ErrorOf([&] { files_.OpenForAppend(inMissingFolder); }), kErrPathNotFound);
-    EXPECT_EQ(ErrorOf([&] { files_.FileLength(folder_); }), kErrFileNotFound);
-    EXPECT_NE(ErrorOf([&] { files_.OpenForAppend(folder_); }), 0);
-    EXPECT_EQ(ErrorOf([&] { files_.OpenForAppend(""); }), kErrBadFileNameOrNumber);
+    EXPECT_EQ(CollectError([&] { files_.FileLength(inMissingFolder); }), kErrFileNotFound);
+    EXPECT_EQ(CollectError([&] { files_.OpenForAppend(inMissingFolder); }), kErrPathNotFound);
+    EXPECT_EQ(CollectError([&] { files_.FileLength(folder_); }), kErrFileNotFound);
+    EXPECT_NE(CollectError([&] { files_.OpenForAppend(folder_); }), 0);
+    EXPECT_EQ(CollectError([&] { files_.OpenForAppend(""); }), kErrBadFileNameOrNumber);
     EXPECT_EQ(::GetFileAttributesA((folder_ + "\\missing").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 

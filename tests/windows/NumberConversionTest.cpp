@@ -8,21 +8,12 @@
 
 #include "platform/RuntimeError.h"
 #include "platform/win32/Win32NumberConversion.h"
+#include "services/ErrorTrap.h"
 
 namespace quillon {
 namespace {
 
 using namespace std::string_literals;
-
-template <class Body>
-int32_t ErrorOf(Body&& body) {
-    try {
-        body();
-    } catch (const RuntimeError& e) {
-        return e.Number();
-    }
-    return 0;
-}
 
 TEST(NumberConversionTest, IntegersRoundHalvesToEvenAndOverflow) {
     win32::Win32NumberConversion numbers;
@@ -30,15 +21,15 @@ TEST(NumberConversionTest, IntegersRoundHalvesToEvenAndOverflow) {
     EXPECT_EQ(numbers.ToInteger("3.5"), 4);
     EXPECT_EQ(numbers.ToInteger(" 12 "), 12);
     EXPECT_EQ(numbers.ToInteger("-32768"), -32768);
-    EXPECT_EQ(ErrorOf([&] { numbers.ToInteger("40000"); }), kErrOverflow);
-    EXPECT_EQ(ErrorOf([&] { numbers.ToInteger("abc"); }), kErrTypeMismatch);
-    EXPECT_EQ(ErrorOf([&] { numbers.ToInteger(""); }), kErrTypeMismatch);
+    EXPECT_EQ(CollectError([&] { numbers.ToInteger("40000"); }), kErrOverflow);
+    EXPECT_EQ(CollectError([&] { numbers.ToInteger("abc"); }), kErrTypeMismatch);
+    EXPECT_EQ(CollectError([&] { numbers.ToInteger(""); }), kErrTypeMismatch);
 
     EXPECT_EQ(numbers.ToLong("40000"), 40000);
     EXPECT_EQ(numbers.ToLong("19045"), 19045);
     EXPECT_EQ(numbers.ToLong("-2147483648"), INT32_MIN);
-    EXPECT_EQ(ErrorOf([&] { numbers.ToLong("2147483648"); }), kErrOverflow);
-    EXPECT_EQ(ErrorOf([&] {
+    EXPECT_EQ(CollectError([&] { numbers.ToLong("2147483648"); }), kErrOverflow);
+    EXPECT_EQ(CollectError([&] {
                   numbers.ToLong(
                       "12\0"
                       "34"s);
@@ -53,7 +44,7 @@ TEST(NumberConversionTest, BooleansTakeWordsAndNumbers) {
     EXPECT_FALSE(numbers.ToBoolean("FALSE"));
     EXPECT_TRUE(numbers.ToBoolean("1"));
     EXPECT_FALSE(numbers.ToBoolean("0"));
-    EXPECT_EQ(ErrorOf([&] { numbers.ToBoolean("yes"); }), kErrTypeMismatch);
+    EXPECT_EQ(CollectError([&] { numbers.ToBoolean("yes"); }), kErrTypeMismatch);
 }
 
 }  // namespace

@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 #include "platform/RuntimeError.h"
 #include "platform/win32/Win32Settings.h"
+#include "services/ErrorTrap.h"
 
 namespace quillon::win32 {
 namespace {
@@ -25,15 +25,6 @@ class SettingsStoreTest : public ::testing::Test {
         return std::string(Win32Settings::kRootPath) + "\\" + kApp + "\\" + kSection;
     }
     static void RemoveSection() { ::RegDeleteTreeA(HKEY_CURRENT_USER, SectionPath().c_str()); }
-
-    static int32_t ErrorOf(const std::function<void()>& body) {
-        try {
-            body();
-        } catch (const RuntimeError& e) {
-            return e.Number();
-        }
-        return 0;
-    }
 
     Win32Settings store_;
 };
@@ -86,9 +77,10 @@ TEST_F(SettingsStoreTest, TextIsKeptByteForByteAndEmptyNamesAreRefused) {
     store_.SaveSetting(kApp, kSection, "Text", "");
     EXPECT_EQ(store_.GetSetting(kApp, kSection, "Text", "default"), "");
 
-    EXPECT_EQ(ErrorOf([&] { store_.SaveSetting(kApp, kSection, "", "x"); }),
+    EXPECT_EQ(CollectError([&] { store_.SaveSetting(kApp, kSection, "", "x"); }),
               kErrInvalidProcedureCall);
-    EXPECT_EQ(ErrorOf([&] { store_.GetSetting(kApp, "", "Key", "d"); }), kErrInvalidProcedureCall);
+    EXPECT_EQ(CollectError([&] { store_.GetSetting(kApp, "", "Key", "d"); }),
+              kErrInvalidProcedureCall);
 }
 
 }  // namespace
