@@ -28,19 +28,6 @@ constexpr const char* kPrograms[] = {"control.exe"};
 constexpr char kMarker[] = "planted-dll-loaded.txt";
 constexpr DWORD kDeadlineMs = 20000;
 
-// A path the build gives as the host sees it, as Wine reaches it.
-std::string HostPath(std::string path) {
-    if (!path.empty() && path[0] == '/') {
-        path = "Z:" + path;
-    }
-    for (char& c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    return path;
-}
-
 std::string ReadVersionRecord() {
     HKEY key = nullptr;
     if (::RegOpenKeyExA(HKEY_CURRENT_USER, kGeneralKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
@@ -74,12 +61,9 @@ void PreferNativeVersionDll(const std::string& program, bool prefer) {
 
 // Runs `program` with `arguments` and waits for its exit code.
 DWORD RunToEnd(const std::string& program, const std::string& arguments) {
-    std::string command = "\"" + program + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &info)) {
+    DWORD error = 0;
+    if (!StartProgram(program, "\"" + program + "\" " + arguments, info, error)) {
         return 0xFFFFFFFF;
     }
     DWORD code = 0xFFFFFFFE;
@@ -100,7 +84,7 @@ class SafeProcessTest : public ::testing::Test {
         for (const char* program : kPrograms) {
             PreferNativeVersionDll(program, true);
         }
-        ASSERT_TRUE(::CopyFileA(HostPath(QUILLON_PLANTED_DLL).c_str(),
+        ASSERT_TRUE(::CopyFileA(WinePath(QUILLON_PLANTED_DLL).c_str(),
                                 (dir_.Path() + "version.dll").c_str(), FALSE));
     }
     void TearDown() override {
@@ -123,14 +107,14 @@ class SafeProcessTest : public ::testing::Test {
 };
 
 TEST_F(SafeProcessTest, AnUnsafeProgramLoadsThePlantedDll) {
-    const std::string control = Copy(HostPath(QUILLON_PLANTED_CONTROL), "control.exe");
+    const std::string control = Copy(WinePath(QUILLON_PLANTED_CONTROL), "control.exe");
     ASSERT_EQ(RunToEnd(control, ""), 0u);
     EXPECT_NE(Marker().find("control.exe"), std::string::npos)
         << "the planted DLL was not loaded: the tests below could not fail";
 }
 
 TEST_F(SafeProcessTest, TheRestrictedSearchAndTheSystemLoaderSkipTheProgramsFolder) {
-    const std::string control = Copy(HostPath(QUILLON_PLANTED_CONTROL), "control.exe");
+    const std::string control = Copy(WinePath(QUILLON_PLANTED_CONTROL), "control.exe");
     // The system's version.dll is found instead of the planted one.
     ASSERT_EQ(RunToEnd(control, "--safe"), 0u);
     EXPECT_FALSE(MarkerExists()) << Marker();

@@ -69,19 +69,22 @@ DWORD ChildProcess::ExitCode() const {
     return code;
 }
 
-std::string GatewayExePath() {
-    // The build passes the program's path as the host sees it; under Wine a
-    // Unix path is reached through drive Z:, which maps the root.
-    std::string path = QUILLON_GATEWAY_EXE;
-    if (!path.empty() && path[0] == '/') {
-        path = "Z:" + path;
+std::string WinePath(std::string hostPath) {
+    // Under Wine a Unix path is reached through drive Z:, which maps the root.
+    if (!hostPath.empty() && hostPath[0] == '/') {
+        hostPath = "Z:" + hostPath;
     }
-    for (char& c : path) {
+    for (char& c : hostPath) {
         if (c == '/') {
             c = '\\';
         }
     }
-    return path;
+    return hostPath;
+}
+
+std::string GatewayExePath() {
+    // The build passes the program's path as the host sees it.
+    return WinePath(QUILLON_GATEWAY_EXE);
 }
 
 }  // namespace quillon::testing

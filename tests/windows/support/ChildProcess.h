@@ -36,6 +36,8 @@ class ChildProcess {
     DWORD startError_ = 0;
 };
 
+// A path the build gives as the host sees it, as a Windows path under Wine.
+std::string WinePath(std::string hostPath);
 // The gateway program built with this tree, as a Windows path.
 std::string GatewayExePath();
 
