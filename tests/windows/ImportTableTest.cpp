@@ -110,24 +110,26 @@ class PeImports {
         }
         IMAGE_DATA_DIRECTORY imports{};
         IMAGE_DATA_DIRECTORY delayImports{};
+        // The two optional header layouts differ in width, not in the fields
+        // read here.
+        const auto readOptional = [&](auto optional) {
+            if (!Read(optionalOffset, optional)) {
+                error_ = "short optional header";
+                return false;
+            }
+            imageBase_ = optional.ImageBase;
+            imports = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+            delayImports = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT];
+            return true;
+        };
         if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
-            IMAGE_OPTIONAL_HEADER64 optional{};
-            if (!Read(optionalOffset, optional)) {
-                error_ = "short optional header";
+            if (!readOptional(IMAGE_OPTIONAL_HEADER64{})) {
                 return;
             }
-            imageBase_ = optional.ImageBase;
-            imports = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-            delayImports = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT];
         } else if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
-            IMAGE_OPTIONAL_HEADER32 optional{};
-            if (!Read(optionalOffset, optional)) {
-                error_ = "short optional header";
+            if (!readOptional(IMAGE_OPTIONAL_HEADER32{})) {
                 return;
             }
-            imageBase_ = optional.ImageBase;
-            imports = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-            delayImports = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT];
         } else {
             error_ = "unknown optional header";
             return;
