@@ -26,6 +26,11 @@ Win32Label::Win32Label(Win32MainWindow& window, const LabelDesign& design) {
 }
 
 void Win32Label::SetCaption(const std::string& text) {
+    // The status labels are set again after every connection attempt, twice
+    // a second while a peer is away; the same text is not redrawn.
+    if (Caption() == text) {
+        return;
+    }
     if (!::SetWindowTextA(label_, text.c_str())) {
         Raise(kErrInternal);
     }
