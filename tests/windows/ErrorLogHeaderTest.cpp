@@ -54,15 +54,14 @@ std::string ExpectedOperatingSystem() {
            std::to_string(std::stoi(build));
 }
 
+BOOL CALLBACK CollectMonitor(HMONITOR, HDC, LPRECT rect, LPARAM context) {
+    reinterpret_cast<std::vector<RECT>*>(context)->push_back(*rect);
+    return TRUE;
+}
+
 std::vector<RECT> Monitors() {
     std::vector<RECT> rects;
-    EnumDisplayMonitors(
-        nullptr, nullptr,
-        [](HMONITOR, HDC, LPRECT rect, LPARAM context) -> BOOL {
-            reinterpret_cast<std::vector<RECT>*>(context)->push_back(*rect);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&rects));
+    EnumDisplayMonitors(nullptr, nullptr, &CollectMonitor, reinterpret_cast<LPARAM>(&rects));
     return rects;
 }
 
