@@ -10,10 +10,18 @@ repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo_root"
 
 packages=(cmake ninja-build g++ googletest libgtest-dev mingw-w64 wine wine64 xvfb xauth
-          imagemagick clang clang-format libclang-rt-14-dev)
+          imagemagick clang clang-format libclang-rt-14-dev nsis)
 
 
 failures=()
+
+# The setup program packs both programs, so it is made once both are built;
+# the installer tests of both Windows suites run it.
+build_setup_program() {
+    cmake --preset windows32 >/dev/null &&
+        cmake --build --preset windows32 --target MRP_Quillon &&
+        cmake --build --preset windows --target setup
+}
 
 step() {
     local name="$1"
@@ -45,6 +53,7 @@ step "fuzz: short run" scripts/fuzz.sh "${QUILLON_FUZZ_SECONDS:-5}" || true
 
 if step "windows: configure" cmake --preset windows &&
     step "windows: build" cmake --build --preset windows; then
+    step "windows: setup program" build_setup_program || true
     # shellcheck source=scripts/wine-session.sh
     source "$repo_root/scripts/wine-session.sh"
     if step "windows: wine session" wine_session_start "$repo_root/build/windows/wineprefix"; then
