@@ -42,6 +42,8 @@ OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 ; An upgrade offers the folder of the installation it replaces.
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+Caption "${PRODUCT} ${VERSION} Setup"
+UninstallCaption "${PRODUCT} Uninstall"
 BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
