@@ -10,7 +10,7 @@ repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo_root"
 
 packages=(cmake ninja-build g++ googletest libgtest-dev mingw-w64 wine wine64 xvfb xauth
-          imagemagick clang clang-format libclang-rt-14-dev)
+          imagemagick clang clang-format libclang-rt-14-dev locales)
 
 
 failures=()
@@ -28,6 +28,8 @@ step() {
 # shellcheck source=lib/packages.sh
 source "$repo_root/scripts/lib/packages.sh"
 install_missing_packages "${packages[@]}"
+# A Windows test runs in a German user locale, which Wine takes from LC_ALL.
+ensure_locale de_DE.UTF-8
 
 if step "host: configure" cmake --preset host &&
     step "host: build" cmake --build --preset host; then

@@ -1,7 +1,9 @@
 #pragma once
-// Port: the system clock in UTC (GetSystemTime).
+// Port: the system clock in UTC (GetSystemTime), and the month names the
+// user's locale gives for stamping its readings.
 
 #include <cstdint>
+#include <string>
 
 namespace quillon {
 
@@ -22,6 +24,10 @@ class ClockPort {
     virtual ~ClockPort() = default;
     // The current UTC time. Never fails.
     virtual SystemTime GetSystemTime() = 0;
+    // The user's default locale's abbreviated name of `month` (1 to 12), in
+    // the ANSI code page ("Jan" in English); empty text when the platform
+    // gives none. Never fails.
+    virtual std::string AbbreviatedMonthName(int16_t month) = 0;
 };
 
 }  // namespace quillon

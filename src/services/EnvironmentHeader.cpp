@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "services/ErrorTrap.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon {
 
@@ -38,7 +37,7 @@ EnvironmentHeader::EnvironmentHeader(ErrorLog& log, ProgramInfoPort& program, Os
       mrpModule_(mrpModule) {}
 
 void EnvironmentHeader::WriteStartLine(const std::string& text) {
-    log_.WriteOpenLine(FormatLogStamp(log_.StartTime()) + " > " + text);
+    log_.WriteOpenLine(log_.Stamp(log_.StartTime()) + " > " + text);
 }
 
 void EnvironmentHeader::WriteHeader() {

@@ -42,7 +42,7 @@ void ErrorLog::WriteErrorLog(const std::string& message) {
         headerInProgress_ = false;
         headerWritten_ = true;
     }
-    IgnoreErrors([&] { WriteOpenLine(FormatLogStamp(clock_.CurrentTime()) + " > " + message); });
+    IgnoreErrors([&] { WriteOpenLine(Stamp(clock_.CurrentTime()) + " > " + message); });
     if (!nested) {
         IgnoreErrors([&] { file_.reset(); });
     }
@@ -53,6 +53,10 @@ void ErrorLog::WriteOpenLine(const std::string& line) {
         Raise(kErrBadFileNameOrNumber);
     }
     file_->WriteLine(line);
+}
+
+std::string ErrorLog::Stamp(double dateTime) {
+    return clock_.FormatLogStamp(dateTime);
 }
 
 void ErrorLog::ReportProgramError(int32_t number, const std::string& procedureName) {

@@ -56,6 +56,8 @@ class ErrorLog {
     // Appends one raw line to the log file while a write holds it open
     // (the header and the monitor report). Raises 52 when it is not open.
     void WriteOpenLine(const std::string& line);
+    // `dateTime` as the stamp of a log line, "dd-mmm-yyyy hh:nn:ss".
+    std::string Stamp(double dateTime);
 
     const std::string& ErrorLogPathname() const { return pathname_; }
     double StartTime() const { return startTime_; }

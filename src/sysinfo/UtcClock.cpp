@@ -16,6 +16,22 @@ bool IsLeapYear(int32_t year) {
 // The OLE Automation date of 1 January 2000 minus one day.
 constexpr double kDay31Dec1999 = 36525;
 
+// A month name the platform gave is usable when it is text of a sensible
+// length: no control character (a line break would split the log line), and
+// no "?" (the mark of a character the ANSI code page cannot hold).
+bool IsUsableMonthName(const std::string& name) {
+    if (name.empty() || name.size() > 80) {
+        return false;
+    }
+    for (const char c : name) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || code == 0x7F || c == '?') {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 UtcClock::UtcClock(ClockPort& clock, ErrorLog& log) : clock_(clock), log_(log) {}
@@ -82,9 +98,24 @@ int16_t UtcClock::MonthDays(int16_t month, bool leap) {
     return result;
 }
 
-std::string FormatLogStamp(double dateTime) {
-    static constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const UtcClock::MonthNames& UtcClock::LocaleMonthNames() {
+    if (!monthNamesRead_) {
+        // All twelve from the locale or all twelve in English: a set with
+        // some months in each language would read as neither.
+        MonthNames names;
+        bool usable = true;
+        for (int16_t month = 1; month <= 12 && usable; ++month) {
+            names[static_cast<size_t>(month - 1)] = clock_.AbbreviatedMonthName(month);
+            usable = IsUsableMonthName(names[static_cast<size_t>(month - 1)]);
+        }
+        monthNames_ = usable ? names : MonthNames{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+        monthNamesRead_ = true;
+    }
+    return monthNames_;
+}
+
+std::string UtcClock::FormatLogStamp(double dateTime) {
     // Whole seconds since 30 December 1899; the clock gives whole seconds,
     // so rounding only absorbs the binary fraction's error.
     const int64_t total = static_cast<int64_t>(RoundHalfEven(dateTime * 86400.0));
@@ -105,9 +136,11 @@ std::string FormatLogStamp(double dateTime) {
     const int64_t month = mp < 10 ? mp + 3 : mp - 9;
     const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
 
-    char text[40];
+    // A usable month name has at most 80 characters.
+    char text[128];
     std::snprintf(text, sizeof text, "%02d-%s-%04d %02d:%02d:%02d", static_cast<int>(day),
-                  kMonths[month - 1], static_cast<int>(year), static_cast<int>(secondOfDay / 3600),
+                  LocaleMonthNames()[static_cast<size_t>(month - 1)].c_str(),
+                  static_cast<int>(year), static_cast<int>(secondOfDay / 3600),
                   static_cast<int>(secondOfDay / 60 % 60), static_cast<int>(secondOfDay % 60));
     return text;
 }
