@@ -76,7 +76,12 @@ void MrpUi::Form_Load() {
 
     Trap(common_.log, "MRP_UI.Form_Load", [&] {
         controls_.form.SetCaption("MRP-Ledgerly Gateway " + common_.settings.Version());
-        controls_.errorLogLabel.SetVisible(false);
+        // Hidden only until the run's header is written: an error logged
+        // earlier in the load (a stored window state the window refuses)
+        // has already shown the hint, and nothing hides it again.
+        if (!common_.log.HeaderWritten()) {
+            controls_.errorLogLabel.SetVisible(false);
+        }
         MRPLinkState = LinkUnknown;
         PalavanLinkState = LinkUnknown;
         UpdateMRPStatus();

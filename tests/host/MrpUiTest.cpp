@@ -104,6 +104,20 @@ TEST_F(GatewayFixture, CleanRunLeavesAnExistingLogUntouched) {
     EXPECT_EQ(platform.LogText(), "older run\r\n");
 }
 
+TEST_F(GatewayFixture, HintShownByAnErrorDuringLoadStaysVisible) {
+    platform.settings.Put("Windows", "MRP_UIWindowState", "7");
+    Load();
+    EXPECT_EQ(CountInLog("program error 380 in module Common.RestoreWindowPosition: "
+                         "Invalid property value\r\n"),
+              1u);
+    EXPECT_TRUE(errorLogLabel.Visible()) << "the load does not hide a hint already shown";
+    mrpDde.opens.push_back({});
+    mrpTimer.Tick();
+    mrpDde.Deliver("X");  // no command link: a forwarding error
+    EXPECT_EQ(CountInLog("in module MRP_UI.MRPDDE_Change"), 1u);
+    EXPECT_TRUE(errorLogLabel.Visible());
+}
+
 TEST_F(GatewayFixture, FailingLoadStepIsReportedOnceAndTheWindowStillOpens) {
     // A label that refuses to be hidden fails the load handler itself.
     struct ThrowingLabel : fakes::FakeLabel {
