@@ -72,7 +72,15 @@ TEST_F(GatewayFixture, LoadShowsCaptionUnknownStatesAndStartsBothTimers) {
 TEST_F(GatewayFixture, SecondCopyShowsMessageTerminatesAndEndsWithoutTouchingAnything) {
     platform.process.prevInstance = true;
     platform.settings.Put("Windows", "MRP_UILeft", "2000");
+    // The box's modal loop delivers the retry timers' ticks while it is open.
+    bool ticked = false;
+    platform.process.whileMessageOpen = [&] {
+        mrpTimer.Tick();
+        palavanTimer.Tick();
+        ticked = true;
+    };
     Load();
+    EXPECT_TRUE(ticked);
     ASSERT_EQ(platform.process.messages.size(), 1u);
     EXPECT_EQ(platform.process.messages[0].text, "MRP_Quillon is already running on this PC");
     EXPECT_EQ(platform.process.messages[0].title, "MRP_Quillon");
@@ -81,7 +89,8 @@ TEST_F(GatewayFixture, SecondCopyShowsMessageTerminatesAndEndsWithoutTouchingAny
     EXPECT_EQ(form.left, 1200) << "no position restored";
     EXPECT_TRUE(form.caption.empty());
     EXPECT_EQ(mrpStatus.Caption(), "Label") << "the load stops before the links";
-    EXPECT_TRUE(mrpDde.calls.empty());
+    EXPECT_TRUE(mrpDde.calls.empty()) << "no link attempted";
+    EXPECT_TRUE(palavanDde.calls.empty()) << "no link attempted";
     EXPECT_FALSE(platform.settings.Has("Windows", "MRP_UIWindowState")) << "no position saved";
 }
 
