@@ -30,7 +30,7 @@ enum ErrorNumber : int32_t {
     kErrPathFileAccess = 75,
     kErrPathNotFound = 76,
     kErrNoForeignApplication = 282,  // no application answered a DDE initiate
-    kErrDdeChannelLocked = 283,
+    kErrDdeChannelLocked = 284,
     kErrDdeNoResponse = 285,  // foreign application won't perform DDE method or operation
     kErrDdeTimeout = 286,
     kErrDdeUserEscape = 287,
