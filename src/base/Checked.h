@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "platform/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace quillon {
 

@@ -1,7 +1,7 @@
-#include "services/ErrorLog.h"
+#include "base/ErrorLog.h"
 
-#include "services/ErrorTrap.h"
-#include "sysinfo/UtcClock.h"
+#include "base/ErrorTrap.h"
+#include "base/UtcClock.h"
 
 namespace quillon {
 

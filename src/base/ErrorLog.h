@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/FilePort.h"
+#include "ports/FilePort.h"
 
 namespace quillon {
 

@@ -23,8 +23,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/RuntimeError.h"
-#include "services/ErrorLog.h"
+#include "base/ErrorLog.h"
+#include "base/RuntimeError.h"
 
 namespace quillon {
 

@@ -1,7 +1,7 @@
-#include "services/Settings.h"
+#include "base/Settings.h"
 
-#include "services/ErrorLog.h"
-#include "services/ErrorTrap.h"
+#include "base/ErrorLog.h"
+#include "base/ErrorTrap.h"
 
 namespace quillon {
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/NumberConversionPort.h"
-#include "platform/ProgramInfoPort.h"
-#include "platform/SettingsPort.h"
+#include "ports/NumberConversionPort.h"
+#include "ports/ProgramInfoPort.h"
+#include "ports/SettingsPort.h"
 
 namespace quillon {
 

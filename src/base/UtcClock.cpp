@@ -1,9 +1,9 @@
-#include "sysinfo/UtcClock.h"
+#include "base/UtcClock.h"
 
 #include <cstdio>
 
-#include "services/Checked.h"
-#include "services/ErrorTrap.h"
+#include "base/Checked.h"
+#include "base/ErrorTrap.h"
 
 namespace quillon {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/ClockPort.h"
+#include "ports/ClockPort.h"
 
 namespace quillon {
 

@@ -1,6 +1,6 @@
-#include "services/Common.h"
+#include "common/Common.h"
 
-#include "services/ErrorTrap.h"
+#include "base/ErrorTrap.h"
 
 namespace quillon {
 

@@ -5,20 +5,20 @@
 
 #include <string>
 
-#include "gateway/MrpModule.h"
-#include "placement/CommonUi.h"
+#include "base/ErrorLog.h"
+#include "base/Settings.h"
+#include "base/UtcClock.h"
+#include "common/CommonUi.h"
+#include "common/EnvironmentHeader.h"
+#include "common/MrpModule.h"
 #include "placement/MonitorReport.h"
 #include "placement/PlacementState.h"
 #include "placement/ReasonableBounds.h"
 #include "placement/WindowPositionStore.h"
-#include "platform/Ports.h"
-#include "services/EnvironmentHeader.h"
-#include "services/ErrorLog.h"
-#include "services/Settings.h"
+#include "ports/Ports.h"
 #include "sysinfo/LocaleInfo.h"
 #include "sysinfo/OsIdentification.h"
 #include "sysinfo/RegistryReader.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon {
 

@@ -1,6 +1,6 @@
-#include "placement/CommonUi.h"
+#include "common/CommonUi.h"
 
-#include "services/ErrorTrap.h"
+#include "base/ErrorTrap.h"
 
 namespace quillon {
 

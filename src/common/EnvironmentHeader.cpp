@@ -1,9 +1,9 @@
-#include "services/EnvironmentHeader.h"
+#include "common/EnvironmentHeader.h"
 
 #include <cstdio>
 
-#include "services/ErrorTrap.h"
-#include "sysinfo/UtcClock.h"
+#include "base/ErrorTrap.h"
+#include "base/UtcClock.h"
 
 namespace quillon {
 

@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <string>
 
-#include "gateway/MrpModule.h"
-#include "placement/CommonUi.h"
-#include "platform/ProgramInfoPort.h"
-#include "services/ErrorLog.h"
+#include "base/ErrorLog.h"
+#include "common/CommonUi.h"
+#include "common/MrpModule.h"
+#include "ports/ProgramInfoPort.h"
 #include "sysinfo/LocaleInfo.h"
 #include "sysinfo/OsIdentification.h"
 

@@ -1,6 +1,6 @@
-#include "gateway/MrpModule.h"
+#include "common/MrpModule.h"
 
-#include "services/ErrorTrap.h"
+#include "base/ErrorTrap.h"
 
 namespace quillon {
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/FormPort.h"
-#include "platform/LabelPort.h"
+#include "ports/FormPort.h"
+#include "ports/LabelPort.h"
 
 namespace quillon {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "services/Checked.h"
-#include "services/ErrorTrap.h"
+#include "base/Checked.h"
+#include "base/ErrorTrap.h"
 
 namespace quillon {
 

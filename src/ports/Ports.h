@@ -2,15 +2,15 @@
 // The set of ports the core needs, handed over once by the composition root
 // (src/app) or by a test.
 
-#include "platform/ClockPort.h"
-#include "platform/FilePort.h"
-#include "platform/MonitorPort.h"
-#include "platform/NumberConversionPort.h"
-#include "platform/OsVersionPort.h"
-#include "platform/ProcessPort.h"
-#include "platform/ProgramInfoPort.h"
-#include "platform/RegistryPort.h"
-#include "platform/SettingsPort.h"
+#include "ports/ClockPort.h"
+#include "ports/FilePort.h"
+#include "ports/MonitorPort.h"
+#include "ports/NumberConversionPort.h"
+#include "ports/OsVersionPort.h"
+#include "ports/ProcessPort.h"
+#include "ports/ProgramInfoPort.h"
+#include "ports/RegistryPort.h"
+#include "ports/SettingsPort.h"
 
 namespace quillon {
 

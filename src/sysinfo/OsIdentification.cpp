@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/RegistryPort.h"
-#include "services/ErrorTrap.h"
+#include "base/ErrorTrap.h"
+#include "ports/RegistryPort.h"
 #include "sysinfo/RegistryReader.h"
 
 namespace quillon {

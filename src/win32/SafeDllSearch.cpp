@@ -1,4 +1,4 @@
-#include "platform/win32/SafeDllSearch.h"
+#include "win32/SafeDllSearch.h"
 
 #include <cstring>
 #include <string>

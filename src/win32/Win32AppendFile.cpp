@@ -1,9 +1,9 @@
-#include "platform/win32/Win32AppendFile.h"
+#include "win32/Win32AppendFile.h"
 
 #include <algorithm>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/Win32ErrorNumber.h"
+#include "base/RuntimeError.h"
+#include "win32/Win32ErrorNumber.h"
 
 namespace quillon::win32 {
 

@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "platform/FilePort.h"
-#include "platform/win32/ScopedHandle.h"
+#include "ports/FilePort.h"
+#include "win32/ScopedHandle.h"
 
 namespace quillon::win32 {
 

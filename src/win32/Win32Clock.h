@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/ClockPort.h"
+#include "ports/ClockPort.h"
 
 namespace quillon::win32 {
 

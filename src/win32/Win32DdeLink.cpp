@@ -1,4 +1,4 @@
-#include "platform/win32/Win32DdeLink.h"
+#include "win32/Win32DdeLink.h"
 
 #include <ddeml.h>
 
@@ -7,8 +7,8 @@
 #include <map>
 #include <vector>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/Win32DdeHandles.h"
+#include "base/RuntimeError.h"
+#include "win32/Win32DdeHandles.h"
 
 // The item names and the execute command carried over these links are
 // documented with the command builder in gateway/DisplayCwCommand.h.

@@ -18,7 +18,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/DdeLinkPort.h"
+#include "ports/DdeLinkPort.h"
 
 namespace quillon::win32 {
 

@@ -1,11 +1,11 @@
-#include "platform/win32/Win32Files.h"
+#include "win32/Win32Files.h"
 
 #include <windows.h>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/ScopedHandle.h"
-#include "platform/win32/Win32AppendFile.h"
-#include "platform/win32/Win32ErrorNumber.h"
+#include "base/RuntimeError.h"
+#include "win32/ScopedHandle.h"
+#include "win32/Win32AppendFile.h"
+#include "win32/Win32ErrorNumber.h"
 
 namespace quillon::win32 {
 

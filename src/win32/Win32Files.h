@@ -1,7 +1,7 @@
 #pragma once
 // FilePort on the Win32 file API.
 
-#include "platform/FilePort.h"
+#include "ports/FilePort.h"
 
 namespace quillon::win32 {
 

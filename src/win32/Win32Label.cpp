@@ -1,9 +1,9 @@
-#include "platform/win32/Win32Label.h"
+#include "win32/Win32Label.h"
 
 #include <vector>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/Win32MainWindow.h"
+#include "base/RuntimeError.h"
+#include "win32/Win32MainWindow.h"
 
 namespace quillon::win32 {
 

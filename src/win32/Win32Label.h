@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "platform/LabelPort.h"
-#include "platform/win32/Twips.h"
+#include "ports/LabelPort.h"
+#include "win32/Twips.h"
 
 namespace quillon::win32 {
 

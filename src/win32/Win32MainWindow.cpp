@@ -1,10 +1,10 @@
-#include "platform/win32/Win32MainWindow.h"
+#include "win32/Win32MainWindow.h"
 
 #include <cmath>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/ScopedWindowDC.h"
-#include "platform/win32/Win32Timer.h"
+#include "base/RuntimeError.h"
+#include "win32/ScopedWindowDC.h"
+#include "win32/Win32Timer.h"
 
 namespace quillon::win32 {
 

@@ -14,8 +14,8 @@
 #include <map>
 #include <string>
 
-#include "platform/FormPort.h"
-#include "platform/win32/Twips.h"
+#include "ports/FormPort.h"
+#include "win32/Twips.h"
 
 namespace quillon::win32 {
 

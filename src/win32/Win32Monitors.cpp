@@ -1,11 +1,11 @@
-#include "platform/win32/Win32Monitors.h"
+#include "win32/Win32Monitors.h"
 
 #include <windows.h>
 
 #include <exception>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/ScopedWindowDC.h"
+#include "base/RuntimeError.h"
+#include "win32/ScopedWindowDC.h"
 
 namespace quillon::win32 {
 

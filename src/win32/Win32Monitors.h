@@ -1,7 +1,7 @@
 #pragma once
 // The display monitors and the primary screen's size in twips.
 
-#include "platform/MonitorPort.h"
+#include "ports/MonitorPort.h"
 
 namespace quillon::win32 {
 

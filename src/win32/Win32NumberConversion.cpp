@@ -1,4 +1,4 @@
-#include "platform/win32/Win32NumberConversion.h"
+#include "win32/Win32NumberConversion.h"
 
 #include <windows.h>
 // oleauto.h needs the types windows.h declares.
@@ -7,7 +7,7 @@
 #include <climits>
 #include <string>
 
-#include "platform/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace quillon::win32 {
 

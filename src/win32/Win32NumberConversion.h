@@ -2,7 +2,7 @@
 // NumberConversionPort on the OLE Automation conversions (VarI2FromStr,
 // VarI4FromStr, VarBoolFromStr) in the user's default locale.
 
-#include "platform/NumberConversionPort.h"
+#include "ports/NumberConversionPort.h"
 
 namespace quillon::win32 {
 

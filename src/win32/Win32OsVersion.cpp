@@ -1,4 +1,4 @@
-#include "platform/win32/Win32OsVersion.h"
+#include "win32/Win32OsVersion.h"
 
 #include <windows.h>
 

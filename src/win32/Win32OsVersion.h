@@ -1,7 +1,7 @@
 #pragma once
 // OsVersionPort on GetVersionExA and GetNativeSystemInfo.
 
-#include "platform/OsVersionPort.h"
+#include "ports/OsVersionPort.h"
 
 namespace quillon::win32 {
 

@@ -1,6 +1,6 @@
-#include "platform/win32/Win32Process.h"
+#include "win32/Win32Process.h"
 
-#include "platform/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace quillon::win32 {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/ProcessPort.h"
-#include "platform/win32/ScopedHandle.h"
+#include "ports/ProcessPort.h"
+#include "win32/ScopedHandle.h"
 
 namespace quillon::win32 {
 

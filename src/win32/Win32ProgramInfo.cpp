@@ -1,4 +1,4 @@
-#include "platform/win32/Win32ProgramInfo.h"
+#include "win32/Win32ProgramInfo.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ProgramVersion.h"
-#include "platform/win32/SafeDllSearch.h"
+#include "win32/SafeDllSearch.h"
 
 namespace quillon::win32 {
 

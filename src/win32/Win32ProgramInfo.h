@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/ProgramInfoPort.h"
+#include "ports/ProgramInfoPort.h"
 
 namespace quillon::win32 {
 

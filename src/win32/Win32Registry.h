@@ -1,7 +1,7 @@
 #pragma once
 // RegistryPort on the ANSI registry functions, passed straight through.
 
-#include "platform/RegistryPort.h"
+#include "ports/RegistryPort.h"
 
 namespace quillon::win32 {
 

@@ -1,12 +1,12 @@
-#include "platform/win32/Win32Settings.h"
+#include "win32/Win32Settings.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/ScopedRegKey.h"
+#include "base/RuntimeError.h"
+#include "win32/ScopedRegKey.h"
 
 namespace quillon::win32 {
 

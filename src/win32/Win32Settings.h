@@ -5,7 +5,7 @@
 // the program relies on (a state written as "...WindowState" is read back
 // as "...Windowstate").
 
-#include "platform/SettingsPort.h"
+#include "ports/SettingsPort.h"
 
 namespace quillon::win32 {
 

@@ -1,7 +1,7 @@
-#include "platform/win32/Win32Timer.h"
+#include "win32/Win32Timer.h"
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/Win32MainWindow.h"
+#include "base/RuntimeError.h"
+#include "win32/Win32MainWindow.h"
 
 namespace quillon::win32 {
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "platform/TimerPort.h"
+#include "ports/TimerPort.h"
 
 namespace quillon::win32 {
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
-#include "services/ErrorLog.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/win32/Win32Settings.h"
+#include "win32/Win32Settings.h"
 #include "windows/support/ChildProcess.h"
 #include "windows/support/WindowSearch.h"
 
