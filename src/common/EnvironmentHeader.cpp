@@ -4,6 +4,7 @@
 
 #include "base/ErrorTrap.h"
 #include "base/UtcClock.h"
+#include "sysinfo/TrimBlanks.h"
 
 namespace quillon {
 
@@ -15,15 +16,6 @@ std::string Hex(int32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "%X", static_cast<uint32_t>(value));
     return text;
-}
-
-// Removes leading and trailing blanks (spaces only, not other white space).
-std::string TrimBlanks(const std::string& text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        return "";
-    }
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 }  // namespace

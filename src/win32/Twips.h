@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-namespace quillon::win32 {
+#include "ports/Twips.h"
 
-constexpr int kTwipsPerInch = 1440;
+namespace quillon::win32 {
 
 inline int TwipsToPixels(double twips, int pixelsPerInch) {
     return static_cast<int>(std::lround(twips * pixelsPerInch / kTwipsPerInch));

@@ -6,6 +6,7 @@
 
 #include "base/RuntimeError.h"
 #include "win32/ScopedWindowDC.h"
+#include "win32/Twips.h"
 
 namespace quillon::win32 {
 
@@ -41,7 +42,7 @@ float ScreenTwips(int metric, int logPixelsIndex) {
     if (pixelsPerInch <= 0) {
         Raise(kErrDivisionByZero);
     }
-    return static_cast<float>(static_cast<double>(pixels) * 1440.0 / pixelsPerInch);
+    return PixelsToTwips(pixels, pixelsPerInch);
 }
 
 }  // namespace
