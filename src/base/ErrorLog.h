@@ -17,7 +17,7 @@ namespace quillon {
 class UtcClock;
 
 // Writes the environment header into the log file while it is open; see
-// services/EnvironmentHeader.h.
+// common/EnvironmentHeader.h.
 class LogHeader {
   public:
     virtual ~LogHeader() = default;

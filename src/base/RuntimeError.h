@@ -1,7 +1,7 @@
 #pragma once
 // The one error vocabulary of the program: the classic run-time error number
 // and its standard description. Adapters raise these at the platform boundary;
-// every procedure of the core traps them once (see services/ErrorTrap.h).
+// every procedure of the core traps them once (see base/ErrorTrap.h).
 
 #include <cstdint>
 #include <stdexcept>
