@@ -1,8 +1,8 @@
 #include "gateway/MrpUi.h"
 
+#include "base/ErrorTrap.h"
+#include "common/Common.h"
 #include "gateway/DisplayCwCommand.h"
-#include "services/Common.h"
-#include "services/ErrorTrap.h"
 
 namespace quillon {
 

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "services/Checked.h"
-#include "services/ErrorTrap.h"
-#include "sysinfo/UtcClock.h"
+#include "base/Checked.h"
+#include "base/ErrorTrap.h"
+#include "base/UtcClock.h"
 
 namespace quillon {
 

@@ -2,7 +2,7 @@
 #include <array>
 #include <string>
 
-#include "platform/ClockPort.h"
+#include "ports/ClockPort.h"
 
 namespace quillon::fakes {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ProcessPort.h"
+#include "ports/ProcessPort.h"
 
 namespace quillon::fakes {
 

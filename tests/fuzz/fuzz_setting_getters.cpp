@@ -12,11 +12,11 @@
 
 #include "FuzzCheck.h"
 #include "FuzzLog.h"
+#include "base/ErrorTrap.h"
+#include "base/Settings.h"
 #include "fakes/FakeNumbers.h"
 #include "fakes/FakeProgramInfo.h"
 #include "fakes/FakeSettings.h"
-#include "services/ErrorTrap.h"
-#include "services/Settings.h"
 
 using quillon::fuzz::Require;
 

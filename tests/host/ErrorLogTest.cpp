@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
-#include "platform/RuntimeError.h"
-#include "services/ErrorLog.h"
-#include "sysinfo/UtcClock.h"
+#include "base/RuntimeError.h"
 
 namespace quillon {
 namespace {

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "common/Common.h"
 #include "fakes/FakeControls.h"
 #include "fakes/FakeDdeLink.h"
 #include "fakes/FakeForm.h"
 #include "fakes/FakePlatform.h"
 #include "gateway/MrpUi.h"
-#include "services/Common.h"
 
 namespace quillon {
 namespace {

@@ -3,10 +3,10 @@
 #include <array>
 #include <string>
 
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
-#include "services/ErrorLog.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/Win32Settings.h"
+#include "win32/Win32Settings.h"
 #include "windows/support/ChildProcess.h"
 #include "windows/support/DdePeers.h"
 #include "windows/support/FaultGateway.h"
