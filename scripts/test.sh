@@ -13,7 +13,7 @@ repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo_root"
 
 packages=(cmake ninja-build g++ googletest libgtest-dev mingw-w64 wine wine64 wine32:i386 xvfb
-          xauth imagemagick clang clang-format libclang-rt-14-dev nsis)
+          xauth imagemagick clang clang-format libclang-rt-14-dev nsis locales)
 
 
 failures=()
@@ -32,6 +32,8 @@ step() {
 source "$repo_root/scripts/lib/packages.sh"
 add_package_architecture i386
 install_missing_packages "${packages[@]}"
+# A Windows test runs in a German user locale, which Wine takes from LC_ALL.
+ensure_locale de_DE.UTF-8
 
 if step "host: configure" cmake --preset host &&
     step "host: build" cmake --build --preset host; then

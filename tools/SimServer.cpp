@@ -19,7 +19,30 @@ SimServer::~SimServer() {
         DdeFreeStringHandle(instance_, topic_);
         DdeUninitialize(instance_);
     }
+    if (connectLog_ != nullptr) {
+        std::fclose(connectLog_);
+    }
     g_server = nullptr;
+}
+
+bool SimServer::LogConnectsTo(const std::string& path) {
+    connectLog_ = std::fopen(path.c_str(), "wb");
+    return connectLog_ != nullptr;
+}
+
+// The client's process, found from its conversation window.
+void SimServer::LogConnect(HCONV conversation) {
+    if (connectLog_ == nullptr) {
+        return;
+    }
+    CONVINFO info{};
+    info.cb = sizeof(info);
+    DWORD processId = 0;
+    if (DdeQueryConvInfo(conversation, QID_SYNC, &info) != 0) {
+        GetWindowThreadProcessId(info.hwndPartner, &processId);
+    }
+    std::fprintf(connectLog_, "%lu\n", static_cast<unsigned long>(processId));
+    std::fflush(connectLog_);
 }
 
 bool SimServer::Start(const std::string& service, const std::string& topic) {
@@ -72,15 +95,16 @@ std::string SimServer::Name(HSZ handle) const {
     return buffer;
 }
 
-HDDEDATA CALLBACK SimServer::Callback(UINT type, UINT format, HCONV, HSZ hsz1, HSZ hsz2,
-                                      HDDEDATA data, ULONG_PTR, ULONG_PTR) {
+HDDEDATA CALLBACK SimServer::Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1,
+                                      HSZ hsz2, HDDEDATA data, ULONG_PTR, ULONG_PTR) {
     if (g_server == nullptr) {
         return nullptr;
     }
-    return g_server->Handle(type, format, hsz1, hsz2, data);
+    return g_server->Handle(type, format, conversation, hsz1, hsz2, data);
 }
 
-HDDEDATA SimServer::Handle(UINT type, UINT format, HSZ hsz1, HSZ hsz2, HDDEDATA data) {
+HDDEDATA SimServer::Handle(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2,
+                           HDDEDATA data) {
     switch (type) {
         case XTYP_CONNECT: {
             const bool ours =
@@ -89,6 +113,7 @@ HDDEDATA SimServer::Handle(UINT type, UINT format, HSZ hsz1, HSZ hsz2, HDDEDATA 
         }
         case XTYP_CONNECT_CONFIRM:
             ++conversations_;
+            LogConnect(conversation);
             return nullptr;
         case XTYP_DISCONNECT:
             --conversations_;

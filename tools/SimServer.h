@@ -7,6 +7,7 @@
 // ddeml.h needs the types of windows.h declared first.
 #include <ddeml.h>
 
+#include <cstdio>
 #include <string>
 
 namespace quillon::tools {
@@ -20,6 +21,10 @@ class SimServer {
 
     // Registers the service. False (with a message on stderr) on failure.
     bool Start(const std::string& service, const std::string& topic);
+
+    // From now on writes the client's process id to `path`, one line per
+    // conversation opened. False when the file cannot be written.
+    bool LogConnectsTo(const std::string& path);
 
     // Sends the current value of the item to every advise loop on it.
     void PostAdvise(const std::string& item);
@@ -46,7 +51,8 @@ class SimServer {
   private:
     static HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1,
                                       HSZ hsz2, HDDEDATA data, ULONG_PTR, ULONG_PTR);
-    HDDEDATA Handle(UINT type, UINT format, HSZ hsz1, HSZ hsz2, HDDEDATA data);
+    HDDEDATA Handle(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data);
+    void LogConnect(HCONV conversation);
     std::string Name(HSZ handle) const;
 
     DWORD instance_ = 0;
@@ -54,6 +60,7 @@ class SimServer {
     HSZ topic_ = nullptr;
     int adviseLoops_ = 0;
     int conversations_ = 0;
+    FILE* connectLog_ = nullptr;
 };
 
 }  // namespace quillon::tools

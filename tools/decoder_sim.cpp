@@ -63,6 +63,7 @@ const char kHelp[] =
     "                      client advised: a number (13 is CF_UNICODETEXT) or a\n"
     "                      name, registered as a private format\n"
     "  --stamp-log FILE    write \"<microseconds>\\t<escaped value>\" per publish\n"
+    "  --connect-log FILE  write the client's process id per conversation opened\n"
     "  --quit-after        quit once everything is published (after --linger)\n"
     "  --linger MS         pause before quitting with --quit-after (default 500)\n"
     "  --quit-event NAME   quit when the named event is signalled\n"
@@ -201,6 +202,12 @@ int main(int argc, char** argv) {
             startEvent = needText();
         } else if (option == "--stamp-log") {
             stampLogPath = needText();
+        } else if (option == "--connect-log") {
+            const std::string path = needText();
+            if (!server.LogConnectsTo(path)) {
+                std::fprintf(stderr, "decoder_sim: cannot write %s\n", path.c_str());
+                return 2;
+            }
         } else if (option == "--wait-client") {
             waitClient = true;
         } else if (option == "--quit-after") {

@@ -44,6 +44,7 @@ const char kHelp[] =
     "  --start-stamp FILE  write \"<microseconds>\" to FILE once the service is\n"
     "                      registered (same clock as --stamp)\n"
     "  --no-connect        do not answer connects\n"
+    "  --connect-log FILE  write the client's process id per conversation opened\n"
     "  --quit-event NAME   quit when the named event is signalled\n"
     "  --run-ms MS         quit MS after start\n"
     "  --help              this text\n"
@@ -130,6 +131,11 @@ int main(int argc, char** argv) {
         } else if (hasValue && option == "--slow-count" && ParseUnsigned(argv[i + 1], number)) {
             server.slowCount = number;
             ++i;
+        } else if (hasValue && option == "--connect-log") {
+            if (!server.LogConnectsTo(argv[++i])) {
+                std::fprintf(stderr, "logger_sim: cannot write %s\n", argv[i]);
+                return 2;
+            }
         } else if (hasValue && option == "--start-stamp") {
             startStampPath = argv[++i];
         } else if (hasValue && option == "--run-ms" && ParseUnsigned(argv[i + 1], number)) {

@@ -80,8 +80,9 @@ GatewayWindow::GatewayWindow(TextFileOpener openLog)
       mrpConnectTimer_(form_),
       palavanConnectTimer_(form_),
       openLog_(std::move(openLog)) {
-    // Both timers are enabled at design time with 500 ms; the load handler
-    // restarts them before the first tick can arrive.
+    // Both timers are enabled at design time with 500 ms; the core stops
+    // them when it takes the window, and its load handler's last step
+    // starts them.
     for (win32::Win32Timer* timer : {&mrpConnectTimer_, &palavanConnectTimer_}) {
         timer->SetInterval(500);
         timer->SetEnabled(true);

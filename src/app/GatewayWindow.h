@@ -1,8 +1,10 @@
 #pragma once
-// The gateway window MRP_UI as the platform builds it: the top-level
-// window, its three labels, the two hidden DDE link controls and the two
-// retry timers, laid out in twips. Created hidden; the core loads it.
-// A click on the "see ErrorLog" label opens the log in a text viewer.
+// The gateway window's Win32 side: the top-level window MRP_UI, its three
+// labels, the two hidden DDE link controls and the two retry timers, laid
+// out in twips. It builds and owns the controls and decides nothing: what
+// the window does (links, status lines, forwarding) is gateway/MrpUi, which
+// drives these controls through Controls(). Created hidden; the core loads
+// it. A click on the "see ErrorLog" label opens the log in a text viewer.
 
 #include <windows.h>
 
@@ -12,11 +14,11 @@
 
 #include "app/TextFileViewer.h"
 #include "gateway/MrpUi.h"
-#include "platform/win32/ScopedFont.h"
-#include "platform/win32/Win32DdeLink.h"
-#include "platform/win32/Win32Label.h"
-#include "platform/win32/Win32MainWindow.h"
-#include "platform/win32/Win32Timer.h"
+#include "win32/ScopedFont.h"
+#include "win32/Win32DdeLink.h"
+#include "win32/Win32Label.h"
+#include "win32/Win32MainWindow.h"
+#include "win32/Win32Timer.h"
 
 namespace quillon::app {
 

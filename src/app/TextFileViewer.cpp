@@ -44,23 +44,41 @@ bool OpenWithAssociation(const std::string& path) {
 }
 
 bool OpenWithNotepad(const std::string& path) {
+    const HANDLE process = StartNotepad(path);
+    if (process == nullptr) {
+        return false;
+    }
+    ::CloseHandle(process);
+    return true;
+}
+
+}  // namespace
+
+HANDLE StartNotepad(const std::string& path) {
+    // By full path from the Windows folder: a bare "notepad.exe" would be
+    // looked for in the program's own folder first, which the user can
+    // write to (as the DLL search, see SafeDllSearch.h). The shared Windows
+    // folder, not a per-user one on a terminal server.
+    char folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemWindowsDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return nullptr;
+    }
+    const std::string program = std::string(folder, length) + "\\notepad.exe";
     // CreateProcess may write into the command line: a modifiable copy.
-    const std::string command = "notepad.exe \"" + path + "\"";
+    const std::string command = "\"" + program + "\" \"" + path + "\"";
     std::vector<char> commandLine(command.begin(), command.end());
     commandLine.push_back('\0');
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process)) {
-        return false;
+    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &process)) {
+        return nullptr;
     }
     ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return true;
+    return process.hProcess;
 }
-
-}  // namespace
 
 bool OpenInTextViewer(const std::string& path) {
     if (path.empty()) {

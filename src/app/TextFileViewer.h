@@ -2,6 +2,8 @@
 // Shows a text file to the user in their default viewer for its type, or
 // in Notepad when no viewer is registered or it cannot be started.
 
+#include <windows.h>
+
 #include <functional>
 #include <string>
 
@@ -11,5 +13,9 @@ namespace quillon::app {
 using TextFileOpener = std::function<bool(const std::string& path)>;
 
 bool OpenInTextViewer(const std::string& path);
+
+// The fallback: Notepad from the Windows folder on the file at `path`. The
+// started process's handle, which the caller closes, or null.
+HANDLE StartNotepad(const std::string& path);
 
 }  // namespace quillon::app

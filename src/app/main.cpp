@@ -5,19 +5,19 @@
 #include <windows.h>
 
 #include "app/GatewayWindow.h"
+#include "common/Common.h"
 #include "gateway/MrpUi.h"
-#include "platform/Ports.h"
-#include "platform/win32/SafeDllSearch.h"
-#include "platform/win32/Win32Clock.h"
-#include "platform/win32/Win32Files.h"
-#include "platform/win32/Win32Monitors.h"
-#include "platform/win32/Win32NumberConversion.h"
-#include "platform/win32/Win32OsVersion.h"
-#include "platform/win32/Win32Process.h"
-#include "platform/win32/Win32ProgramInfo.h"
-#include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32Settings.h"
-#include "services/Common.h"
+#include "ports/Ports.h"
+#include "win32/SafeDllSearch.h"
+#include "win32/Win32Clock.h"
+#include "win32/Win32Files.h"
+#include "win32/Win32Monitors.h"
+#include "win32/Win32NumberConversion.h"
+#include "win32/Win32OsVersion.h"
+#include "win32/Win32Process.h"
+#include "win32/Win32ProgramInfo.h"
+#include "win32/Win32Registry.h"
+#include "win32/Win32Settings.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "gateway/MrpUi.h"
 
+#include "base/ErrorTrap.h"
+#include "common/Common.h"
 #include "gateway/DisplayCwCommand.h"
-#include "services/Common.h"
-#include "services/ErrorTrap.h"
 
 namespace quillon {
 
@@ -45,6 +45,12 @@ MrpUi::MrpUi(Common& common, const MrpUiControls& controls, ProcessPort& process
       process_(process),
       mrpEvents_(std::make_unique<MrpDdeEvents>(*this)),
       palavanEvents_(std::make_unique<PalavanDdeEvents>(*this)) {
+    // The retry timers stay stopped until the load handler's last step
+    // starts them, whatever the window was built with: a tick delivered
+    // earlier (a second copy's message box dispatches messages) would open
+    // a link before the load has refused a second copy.
+    controls_.mrpConnectTimer.SetEnabled(false);
+    controls_.palavanConnectTimer.SetEnabled(false);
     controls_.mrpDde.SetEvents(mrpEvents_.get());
     controls_.palavanDdeCommand.SetEvents(palavanEvents_.get());
     controls_.mrpConnectTimer.SetTickHandler([this] { MRPConnectTimer_Timer(); });
@@ -76,7 +82,12 @@ void MrpUi::Form_Load() {
 
     Trap(common_.log, "MRP_UI.Form_Load", [&] {
         controls_.form.SetCaption("MRP-Ledgerly Gateway " + common_.settings.Version());
-        controls_.errorLogLabel.SetVisible(false);
+        // Hidden only until the run's header is written: an error logged
+        // earlier in the load (a stored window state the window refuses)
+        // has already shown the hint, and nothing hides it again.
+        if (!common_.log.HeaderWritten()) {
+            controls_.errorLogLabel.SetVisible(false);
+        }
         MRPLinkState = LinkUnknown;
         PalavanLinkState = LinkUnknown;
         UpdateMRPStatus();

@@ -1,17 +1,19 @@
 #pragma once
-// The gateway window MRP_UI: its load and unload handlers, the decoder link
-// (MRPDDE), the command link (PalavanDDECommand), their status lines and
-// retry timers, and the forwarding of decoded text.
+// The gateway window's behaviour (MRP_UI), free of any platform: its load
+// and unload handlers, the decoder link (MRPDDE), the command link
+// (PalavanDDECommand), their status lines and retry timers, and the
+// forwarding of decoded text. It creates no window or control: it drives
+// the ports in MrpUiControls, which app/GatewayWindow builds with Win32.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "platform/DdeLinkPort.h"
-#include "platform/FormPort.h"
-#include "platform/LabelPort.h"
-#include "platform/ProcessPort.h"
-#include "platform/TimerPort.h"
+#include "ports/DdeLinkPort.h"
+#include "ports/FormPort.h"
+#include "ports/LabelPort.h"
+#include "ports/ProcessPort.h"
+#include "ports/TimerPort.h"
 
 namespace quillon {
 

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "services/Checked.h"
-#include "services/ErrorTrap.h"
-#include "sysinfo/UtcClock.h"
+#include "base/Checked.h"
+#include "base/ErrorTrap.h"
+#include "base/UtcClock.h"
 
 namespace quillon {
 
@@ -31,7 +31,7 @@ bool MonitorReport::MonitorEnumProc(const PixelRect& rect, int32_t& monitorCount
 
 void MonitorReport::WriteLine(const std::string& text) {
     // A fresh stamp for every line, unlike the header's start-time stamps.
-    log_.WriteOpenLine(FormatLogStamp(clock_.CurrentTime()) + " > " + text);
+    log_.WriteOpenLine(clock_.FormatLogStamp(clock_.CurrentTime()) + " > " + text);
 }
 
 void MonitorReport::LogMonitorInfo() {

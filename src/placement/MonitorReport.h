@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/MonitorPort.h"
+#include "ports/MonitorPort.h"
 
 namespace quillon {
 

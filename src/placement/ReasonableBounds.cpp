@@ -1,7 +1,7 @@
 #include "placement/ReasonableBounds.h"
 
-#include "services/Checked.h"
-#include "services/ErrorTrap.h"
+#include "base/Checked.h"
+#include "base/ErrorTrap.h"
 
 namespace quillon {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "placement/PlacementState.h"
-#include "platform/MonitorPort.h"
+#include "ports/MonitorPort.h"
 
 namespace quillon {
 

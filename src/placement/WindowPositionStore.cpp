@@ -3,8 +3,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "services/Checked.h"
-#include "services/ErrorTrap.h"
+#include "base/Checked.h"
+#include "base/ErrorTrap.h"
+#include "ports/Twips.h"
 
 namespace quillon {
 
@@ -13,7 +14,6 @@ namespace {
 const char kSection[] = "Windows";
 constexpr int16_t kCascadeStep = 360;  // twips
 constexpr int kMaximumVisibleWaits = 10;
-constexpr double kTwipsPerInch = 1440;
 
 bool Sizable(int16_t borderStyle) {
     return borderStyle == kBorderSizable || borderStyle == kBorderSizableToolWindow;

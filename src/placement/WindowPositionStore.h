@@ -7,13 +7,13 @@
 
 #include <string>
 
+#include "base/Settings.h"
 #include "placement/PlacementState.h"
 #include "placement/ReasonableBounds.h"
-#include "platform/FormPort.h"
-#include "platform/MonitorPort.h"
-#include "platform/ProcessPort.h"
-#include "platform/ProgramInfoPort.h"
-#include "services/Settings.h"
+#include "ports/FormPort.h"
+#include "ports/MonitorPort.h"
+#include "ports/ProcessPort.h"
+#include "ports/ProgramInfoPort.h"
 
 namespace quillon {
 

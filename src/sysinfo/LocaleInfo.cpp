@@ -1,6 +1,6 @@
 #include "sysinfo/LocaleInfo.h"
 
-#include "services/ErrorTrap.h"
+#include "base/ErrorTrap.h"
 
 namespace quillon {
 

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "platform/RegistryPort.h"
-#include "services/ErrorTrap.h"
+#include "base/ErrorTrap.h"
+#include "ports/RegistryPort.h"
 #include "sysinfo/RegistryReader.h"
+#include "sysinfo/TrimBlanks.h"
 
 namespace quillon {
 
@@ -13,16 +14,6 @@ namespace {
 constexpr const char* kCurrentVersionKey = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 constexpr uint16_t kProcessorArchitectureIa64 = 6;
 constexpr uint16_t kProcessorArchitectureAmd64 = 9;
-
-// Removes blanks (spaces only) from both ends.
-std::string TrimBlanks(const std::string& text) {
-    const size_t begin = text.find_first_not_of(' ');
-    if (begin == std::string::npos) {
-        return std::string();
-    }
-    const size_t end = text.find_last_not_of(' ');
-    return text.substr(begin, end - begin + 1);
-}
 
 }  // namespace
 

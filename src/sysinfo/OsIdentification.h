@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/NumberConversionPort.h"
-#include "platform/OsVersionPort.h"
+#include "ports/NumberConversionPort.h"
+#include "ports/OsVersionPort.h"
 
 namespace quillon {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "services/ErrorTrap.h"
+#include "base/ErrorTrap.h"
 
 namespace quillon {
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/RegistryPort.h"
+#include "ports/RegistryPort.h"
 
 namespace quillon {
 

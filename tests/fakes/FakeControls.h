@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/LabelPort.h"
-#include "platform/TimerPort.h"
+#include "ports/LabelPort.h"
+#include "ports/TimerPort.h"
 
 namespace quillon::fakes {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/DdeLinkPort.h"
-#include "platform/RuntimeError.h"
+#include "base/RuntimeError.h"
+#include "ports/DdeLinkPort.h"
 
 namespace quillon::fakes {
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/FilePort.h"
-#include "platform/RuntimeError.h"
+#include "base/RuntimeError.h"
+#include "ports/FilePort.h"
 
 namespace quillon::fakes {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/FormPort.h"
-#include "platform/RuntimeError.h"
+#include "base/RuntimeError.h"
+#include "ports/FormPort.h"
 
 namespace quillon::fakes {
 

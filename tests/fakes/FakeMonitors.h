@@ -6,8 +6,8 @@
 #include <functional>
 #include <vector>
 
-#include "platform/MonitorPort.h"
-#include "platform/RuntimeError.h"
+#include "base/RuntimeError.h"
+#include "ports/MonitorPort.h"
 
 namespace quillon::fakes {
 

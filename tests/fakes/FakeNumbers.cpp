@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "platform/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace quillon::fakes {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/NumberConversionPort.h"
+#include "ports/NumberConversionPort.h"
 
 namespace quillon::fakes {
 

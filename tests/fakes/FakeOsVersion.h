@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/OsVersionPort.h"
+#include "ports/OsVersionPort.h"
 
 namespace quillon::fakes {
 

@@ -10,7 +10,7 @@
 #include "fakes/FakeProgramInfo.h"
 #include "fakes/FakeRegistry.h"
 #include "fakes/FakeSettings.h"
-#include "platform/Ports.h"
+#include "ports/Ports.h"
 
 namespace quillon::fakes {
 

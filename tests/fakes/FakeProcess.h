@@ -1,14 +1,15 @@
 #pragma once
 // The process services of a test: counts message dispatches and sleeps,
 // records message boxes and process ends, and can run a callback on every
-// DoEvents (to stand in for handlers that run while messages are pumped).
+// DoEvents or while a message box is open (to stand in for handlers that run
+// while messages are pumped).
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/ProcessPort.h"
+#include "ports/ProcessPort.h"
 
 namespace quillon::fakes {
 
@@ -26,10 +27,15 @@ class FakeProcess : public ProcessPort {
     int endProcessCalls = 0;
     std::vector<Message> messages;
     std::function<void()> onDoEvents;
+    // Runs while a message box is open: its modal loop dispatches messages.
+    std::function<void()> whileMessageOpen;
 
     bool PrevInstance() override { return prevInstance; }
     void ShowMessage(const std::string& text, const std::string& title) override {
         messages.push_back({text, title});
+        if (whileMessageOpen) {
+            whileMessageOpen();
+        }
     }
     void DoEvents() override {
         ++doEvents;

@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/ProgramInfoPort.h"
+#include "ports/ProgramInfoPort.h"
 
 namespace quillon::fakes {
 

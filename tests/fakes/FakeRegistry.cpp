@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace quillon::fakes {
 

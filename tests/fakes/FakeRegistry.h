@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/RegistryPort.h"
+#include "ports/RegistryPort.h"
 
 namespace quillon::fakes {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <tuple>
 
-#include "platform/RuntimeError.h"
-#include "platform/SettingsPort.h"
+#include "base/RuntimeError.h"
+#include "ports/SettingsPort.h"
 
 namespace quillon::fakes {
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
-#include "services/ErrorLog.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon::fuzz {
 

@@ -14,13 +14,13 @@
 #include <string>
 
 #include "FuzzCheck.h"
+#include "common/Common.h"
 #include "fakes/FakeControls.h"
 #include "fakes/FakeDdeLink.h"
 #include "fakes/FakeForm.h"
 #include "fakes/FakePlatform.h"
 #include "gateway/DisplayCwCommand.h"
 #include "gateway/MrpUi.h"
-#include "services/Common.h"
 
 using quillon::fuzz::Require;
 

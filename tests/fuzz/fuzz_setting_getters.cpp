@@ -12,11 +12,11 @@
 
 #include "FuzzCheck.h"
 #include "FuzzLog.h"
+#include "base/ErrorTrap.h"
+#include "base/Settings.h"
 #include "fakes/FakeNumbers.h"
 #include "fakes/FakeProgramInfo.h"
 #include "fakes/FakeSettings.h"
-#include "services/ErrorTrap.h"
-#include "services/Settings.h"
 
 using quillon::fuzz::Require;
 
@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         reportPrefix = "Common.GetBooleanSetting, SectionName = ";
     }
 
-    const std::string stamp = quillon::FormatLogStamp(log.clock.CurrentTime()) + " > ";
+    const std::string stamp = log.clock.FormatLogStamp(log.clock.CurrentTime()) + " > ";
     std::string expectedLog;
     if (defaultError != 0) {
         expectedLog = stamp + "program error " + std::to_string(defaultError) + " in module " +

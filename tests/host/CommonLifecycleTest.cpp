@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/Common.h"
 #include "fakes/FakePlatform.h"
-#include "services/Common.h"
 
 namespace quillon {
 namespace {

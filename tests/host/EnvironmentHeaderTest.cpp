@@ -2,6 +2,11 @@
 
 #include <string>
 
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
+#include "common/CommonUi.h"
+#include "common/EnvironmentHeader.h"
+#include "common/MrpModule.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeControls.h"
 #include "fakes/FakeFiles.h"
@@ -11,15 +16,10 @@
 #include "fakes/FakeOsVersion.h"
 #include "fakes/FakeProgramInfo.h"
 #include "fakes/FakeRegistry.h"
-#include "gateway/MrpModule.h"
-#include "placement/CommonUi.h"
 #include "placement/MonitorReport.h"
-#include "services/EnvironmentHeader.h"
-#include "services/ErrorLog.h"
 #include "sysinfo/LocaleInfo.h"
 #include "sysinfo/OsIdentification.h"
 #include "sysinfo/RegistryReader.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon {
 namespace {

@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
-#include "services/ErrorLog.h"
-#include "sysinfo/UtcClock.h"
+#include "base/RuntimeError.h"
 
 namespace quillon {
 namespace {
@@ -71,6 +72,32 @@ TEST_F(ErrorLogFixture, ProgramErrorLineCarriesNumberNameAndDescription) {
     EXPECT_NE(text.find("> program error 31337 in module Common.Version: "
                         "Application-defined or object-defined error\r\n"),
               std::string::npos);
+}
+
+TEST(ErrorDescriptionTest, EachNamedDdeErrorNumberHasItsOwnDescription) {
+    const struct {
+        int32_t number;
+        const char* description;
+    } table[] = {
+        {kErrNoForeignApplication, "No foreign application responded to a DDE initiate"},
+        {kErrDdeChannelLocked, "DDE channel locked"},
+        {kErrDdeNoResponse, "Foreign application won't perform DDE method or operation"},
+        {kErrDdeTimeout, "Timeout while waiting for DDE response"},
+        {kErrDdeUserEscape, "User pressed Escape key during DDE operation"},
+        {kErrDdeBusy, "Destination is busy"},
+        {kErrDdeNoData, "Data not provided in DDE operation"},
+        {kErrDdeDataWrongFormat, "Data in wrong format"},
+        {kErrDdeApplicationQuit, "Foreign application quit"},
+        {kErrDdeConversationClosed, "DDE conversation closed or changed"},
+        {kErrDdeMethodNoChannel, "DDE method invoked with no channel open"},
+        {kErrDdeInvalidChannel, "Invalid DDE Link format"},
+        {kErrDdeMessageLost, "Message queue filled; DDE message lost"},
+        {kErrDdeTooManyLinks, "PasteLink already performed on this control"},
+        {kErrDdeLinkModeNotSet, "Can't set LinkMode; invalid LinkTopic"},
+    };
+    for (const auto& entry : table) {
+        EXPECT_EQ(ErrorDescription(entry.number), entry.description) << entry.number;
+    }
 }
 
 TEST_F(ErrorLogFixture, SizeGuardAppendsAtExactlyTheLimitAndStopsAboveIt) {

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "base/ErrorLog.h"
+#include "base/ErrorTrap.h"
+#include "base/RuntimeError.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
 #include "fakes/FakeNumbers.h"
-#include "platform/RuntimeError.h"
-#include "services/ErrorLog.h"
-#include "services/ErrorTrap.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon {
 namespace {

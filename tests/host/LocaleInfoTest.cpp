@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
-#include "services/ErrorLog.h"
 #include "sysinfo/LocaleInfo.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon {
 namespace {

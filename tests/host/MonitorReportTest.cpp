@@ -2,13 +2,13 @@
 
 #include <string>
 
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
+#include "common/CommonUi.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
 #include "fakes/FakeMonitors.h"
-#include "placement/CommonUi.h"
 #include "placement/MonitorReport.h"
-#include "services/ErrorLog.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon {
 namespace {

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "common/Common.h"
 #include "fakes/FakeControls.h"
 #include "fakes/FakeDdeLink.h"
 #include "fakes/FakeForm.h"
 #include "fakes/FakePlatform.h"
 #include "gateway/MrpUi.h"
-#include "services/Common.h"
 
 namespace quillon {
 namespace {
@@ -72,7 +72,15 @@ TEST_F(GatewayFixture, LoadShowsCaptionUnknownStatesAndStartsBothTimers) {
 TEST_F(GatewayFixture, SecondCopyShowsMessageTerminatesAndEndsWithoutTouchingAnything) {
     platform.process.prevInstance = true;
     platform.settings.Put("Windows", "MRP_UILeft", "2000");
+    // The box's modal loop delivers the retry timers' ticks while it is open.
+    bool ticked = false;
+    platform.process.whileMessageOpen = [&] {
+        mrpTimer.Tick();
+        palavanTimer.Tick();
+        ticked = true;
+    };
     Load();
+    EXPECT_TRUE(ticked);
     ASSERT_EQ(platform.process.messages.size(), 1u);
     EXPECT_EQ(platform.process.messages[0].text, "MRP_Quillon is already running on this PC");
     EXPECT_EQ(platform.process.messages[0].title, "MRP_Quillon");
@@ -81,7 +89,8 @@ TEST_F(GatewayFixture, SecondCopyShowsMessageTerminatesAndEndsWithoutTouchingAny
     EXPECT_EQ(form.left, 1200) << "no position restored";
     EXPECT_TRUE(form.caption.empty());
     EXPECT_EQ(mrpStatus.Caption(), "Label") << "the load stops before the links";
-    EXPECT_TRUE(mrpDde.calls.empty());
+    EXPECT_TRUE(mrpDde.calls.empty()) << "no link attempted";
+    EXPECT_TRUE(palavanDde.calls.empty()) << "no link attempted";
     EXPECT_FALSE(platform.settings.Has("Windows", "MRP_UIWindowState")) << "no position saved";
 }
 
@@ -102,6 +111,20 @@ TEST_F(GatewayFixture, CleanRunLeavesAnExistingLogUntouched) {
     Load();
     ui.Form_Unload();
     EXPECT_EQ(platform.LogText(), "older run\r\n");
+}
+
+TEST_F(GatewayFixture, HintShownByAnErrorDuringLoadStaysVisible) {
+    platform.settings.Put("Windows", "MRP_UIWindowState", "7");
+    Load();
+    EXPECT_EQ(CountInLog("program error 380 in module Common.RestoreWindowPosition: "
+                         "Invalid property value\r\n"),
+              1u);
+    EXPECT_TRUE(errorLogLabel.Visible()) << "the load does not hide a hint already shown";
+    mrpDde.opens.push_back({});
+    mrpTimer.Tick();
+    mrpDde.Deliver("X");  // no command link: a forwarding error
+    EXPECT_EQ(CountInLog("in module MRP_UI.MRPDDE_Change"), 1u);
+    EXPECT_TRUE(errorLogLabel.Visible());
 }
 
 TEST_F(GatewayFixture, FailingLoadStepIsReportedOnceAndTheWindowStillOpens) {

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
 #include "fakes/FakeMonitors.h"
 #include "placement/ReasonableBounds.h"
-#include "services/ErrorLog.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon {
 namespace {

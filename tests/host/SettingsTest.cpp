@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "base/ErrorLog.h"
+#include "base/Settings.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
 #include "fakes/FakeNumbers.h"
 #include "fakes/FakeProgramInfo.h"
 #include "fakes/FakeSettings.h"
-#include "services/ErrorLog.h"
-#include "services/Settings.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon {
 namespace {

@@ -1,21 +1,26 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <string>
+
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
-#include "services/ErrorLog.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon {
 namespace {
 
-struct ClockFixture : ::testing::Test {
+struct LoggedClock {
     fakes::FakeClock systemClock;
     fakes::FakeFiles files;
     ErrorLog log{files, clock};
     UtcClock clock{systemClock, log};
-    ClockFixture() { log.Reset("C:\\app\\ErrorLog.txt"); }
+    LoggedClock() { log.Reset("C:\\app\\ErrorLog.txt"); }
     std::string Log() { return files.contents["C:\\app\\ErrorLog.txt"]; }
 };
+
+struct ClockFixture : ::testing::Test, LoggedClock {};
 
 TEST_F(ClockFixture, CalendarEdgesGiveTheAutomationDate) {
     systemClock.Set(2000, 2, 29, 12, 0, 0);
@@ -31,16 +36,44 @@ TEST_F(ClockFixture, CalendarEdgesGiveTheAutomationDate) {
 TEST_F(ClockFixture, MillisecondsAreDroppedAndStampIsFormatted) {
     systemClock.Set(2024, 12, 31, 23, 59, 59, 999);
     const double now = clock.CurrentTime();
-    EXPECT_EQ(FormatLogStamp(now), "31-Dec-2024 23:59:59");
+    EXPECT_EQ(clock.FormatLogStamp(now), "31-Dec-2024 23:59:59");
     systemClock.Set(2026, 12, 6, 4, 55, 40);
-    EXPECT_EQ(FormatLogStamp(clock.CurrentTime()), "06-Dec-2026 04:55:40");
-    EXPECT_EQ(FormatLogStamp(0), "30-Dec-1899 00:00:00");
+    EXPECT_EQ(clock.FormatLogStamp(clock.CurrentTime()), "06-Dec-2026 04:55:40");
+    EXPECT_EQ(clock.FormatLogStamp(0), "30-Dec-1899 00:00:00");
+}
+
+TEST(UtcClockMonthNames, StampNamesTheMonthAsTheUsersLocaleGivesIt) {
+    const std::array<std::string, 12> german{"Jan", "Feb", "M\xE4r", "Apr", "Mai", "Jun",
+                                             "Jul", "Aug", "Sep",    "Okt", "Nov", "Dez"};
+    struct Case {
+        const char* what;
+        size_t month;  // 0 to 11: the entry changed from the German set
+        std::string name;
+        const char* stamp;
+    } const cases[] = {
+        {"German", 11, "Dez", "06-Dez-2026 04:55:40"},
+        {"the platform's form as given", 11, "Dez.", "06-Dez.-2026 04:55:40"},
+        {"one month missing: English throughout", 4, "", "06-Dec-2026 04:55:40"},
+        {"a line break", 11, "De\r\nz", "06-Dec-2026 04:55:40"},
+        {"a character the code page lacks", 11, "D?z", "06-Dec-2026 04:55:40"},
+    };
+    for (const Case& c : cases) {
+        LoggedClock f;
+        f.systemClock.monthNames = german;
+        f.systemClock.monthNames[c.month] = c.name;
+        EXPECT_EQ(f.clock.FormatLogStamp(f.clock.CurrentTime()), c.stamp) << c.what;
+        // Asked once per run, not on every line.
+        const int queries = f.systemClock.monthNameQueries;
+        EXPECT_GT(queries, 0) << c.what;
+        EXPECT_EQ(f.clock.FormatLogStamp(f.clock.CurrentTime()), c.stamp) << c.what;
+        EXPECT_EQ(f.systemClock.monthNameQueries, queries) << c.what;
+    }
 }
 
 TEST_F(ClockFixture, ClockBefore2000AddsNoWholeYears) {
     systemClock.Set(1999, 3, 1, 0, 0, 0);
     EXPECT_DOUBLE_EQ(clock.CurrentTime(), 36585);
-    EXPECT_EQ(FormatLogStamp(36585), "29-Feb-2000 00:00:00");
+    EXPECT_EQ(clock.FormatLogStamp(36585), "29-Feb-2000 00:00:00");
 }
 
 TEST_F(ClockFixture, MonthDaysTable) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
 #include "fakes/FakeForm.h"
@@ -12,8 +14,6 @@
 #include "fakes/FakeProgramInfo.h"
 #include "fakes/FakeSettings.h"
 #include "placement/WindowPositionStore.h"
-#include "services/ErrorLog.h"
-#include "sysinfo/UtcClock.h"
 
 namespace quillon {
 namespace {

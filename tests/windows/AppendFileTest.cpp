@@ -8,9 +8,9 @@
 #include <sstream>
 #include <string>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/Win32Files.h"
-#include "services/ErrorTrap.h"
+#include "base/ErrorTrap.h"
+#include "base/RuntimeError.h"
+#include "win32/Win32Files.h"
 
 namespace quillon::win32 {
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/Win32DdeLink.h"
-#include "services/ErrorTrap.h"
+#include "base/ErrorTrap.h"
+#include "base/RuntimeError.h"
+#include "win32/Win32DdeLink.h"
 #include "windows/support/DdePeers.h"
 
 namespace quillon::win32 {

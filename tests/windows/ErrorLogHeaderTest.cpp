@@ -1,10 +1,12 @@
 // The first error of a real run under Wine: ErrorLog.txt gains the
 // environment header and the monitor report, line for line, then the error
 // line and at shut-down the shutdown line, all with CR LF; the window shows
-// "see ErrorLog" and comes back from minimised.
+// "see ErrorLog" and comes back from minimised. The run is in a German user
+// locale (see CMakeLists.txt), so the stamps name the month in German.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -68,7 +70,24 @@ std::vector<RECT> Monitors() {
     return rects;
 }
 
+// The month as a German user locale abbreviates it, in the ANSI code page,
+// whatever form the platform's locale data gives it.
+std::string GermanMonth(WORD month) {
+    char name[80] = {};
+    const LCTYPE item = static_cast<LCTYPE>(LOCALE_SABBREVMONTHNAME1 + month - 1);
+    const int length =
+        GetLocaleInfoA(MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), SORT_DEFAULT),
+                       item | LOCALE_USE_CP_ACP, name, sizeof name);
+    return length > 1 ? std::string(name) : std::string();
+}
+
 TEST(ErrorLogHeaderTest, FirstErrorWritesHeaderAndMonitorReportAndRestoresTheWindow) {
+    // Wine takes the user locale from LC_ALL, which needs de_DE.UTF-8
+    // generated on the host (scripts/test.sh does).
+    ASSERT_EQ(GetUserDefaultLCID(), 0x407u)
+        << "not a German user locale: is de_DE.UTF-8 generated?";
+    SYSTEMTIME before{};
+    GetSystemTime(&before);
     DdeScratchDir dir;
     const std::string exe = dir.Path() + "MRP_Quillon.exe";
     ASSERT_TRUE(CopyFileA(GatewayExePath().c_str(), exe.c_str(), FALSE));
@@ -104,6 +123,11 @@ TEST(ErrorLogHeaderTest, FirstErrorWritesHeaderAndMonitorReportAndRestoresTheWin
     PostMessageA(window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(gateway.WaitForExit(kDeadlineMs));
     decoder.Kill();
+    SYSTEMTIME after{};
+    GetSystemTime(&after);
+    // The run may have crossed into the next month.
+    const std::vector<std::string> months = {GermanMonth(before.wMonth), GermanMonth(after.wMonth)};
+    ASSERT_NE(months[0], "");
 
     const std::string raw = ReadWholeFile(logPath);
     size_t lineEnds = 0;
@@ -151,12 +175,16 @@ TEST(ErrorLogHeaderTest, FirstErrorWritesHeaderAndMonitorReportAndRestoresTheWin
 
     ASSERT_GE(lines.size(), expected.size() + 2) << raw;
     EXPECT_EQ(lines[0], "") << "the header opens with an empty line";
-    const std::regex stamped(R"(^(\d\d-[A-Z][a-z]{2}-\d{4} \d\d:\d\d:\d\d) > (.*)$)");
+    const std::regex stamped(R"(^(\d\d-([^-]+)-\d{4} \d\d:\d\d:\d\d) > (.*)$)");
+    const auto germanMonth = [&](const std::smatch& match) {
+        return std::find(months.begin(), months.end(), match[2].str()) != months.end();
+    };
     std::string startStamp;
     for (size_t i = 0; i < expected.size(); ++i) {
         std::smatch match;
         ASSERT_TRUE(std::regex_match(lines[i + 1], match, stamped)) << lines[i + 1];
-        EXPECT_EQ(match[2].str(), expected[i]) << "line " << i + 2;
+        EXPECT_EQ(match[3].str(), expected[i]) << "line " << i + 2;
+        EXPECT_TRUE(germanMonth(match)) << lines[i + 1] << " month not " << months[0];
         if (i == 0) {
             startStamp = match[1].str();
         } else if (i < 12) {
@@ -167,7 +195,8 @@ TEST(ErrorLogHeaderTest, FirstErrorWritesHeaderAndMonitorReportAndRestoresTheWin
     // shutdown line.
     std::smatch last;
     ASSERT_TRUE(std::regex_match(lines.back(), last, stamped));
-    EXPECT_EQ(last[2].str(), "Common.Terminate: MRP_Quillon shutdown");
+    EXPECT_EQ(last[3].str(), "Common.Terminate: MRP_Quillon shutdown");
+    EXPECT_TRUE(germanMonth(last)) << lines.back();
 }
 
 }  // namespace

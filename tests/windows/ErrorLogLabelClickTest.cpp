@@ -1,10 +1,13 @@
 // The "see ErrorLog" label as the user meets it: a hand over it, and a
 // click opens the error log. The viewer is replaced by a recorder, so the
-// test sees the path it would have been given without starting one.
+// test sees the path it would have been given without starting one. And the
+// viewer of last resort, Notepad, is the Windows folder's own.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -84,6 +87,41 @@ TEST_F(ErrorLogLabelClickTest, HandOverTheLabelArrowElsewhere) {
     const auto* status = static_cast<win32::Win32Label*>(&window_.Controls().mrpStatusLabel);
     EXPECT_EQ(CursorOver(status->Handle()), arrow);
     EXPECT_EQ(CursorOver(window_.Form().Handle()), arrow);
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The program's folder is one the user can write to: a notepad.exe dropped
+// there (here a copy of the real one, so that it runs either way) must not
+// be the one started.
+TEST(TextFileViewerTest, NotepadComesFromTheWindowsFolderNotTheProgramsFolder) {
+    char self[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+    std::string planted = self;
+    planted.erase(planted.find_last_of('\\') + 1);
+    planted += "notepad.exe";
+    char windows[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemWindowsDirectoryA(windows, MAX_PATH), 0u);
+    const std::string real = std::string(windows) + "\\notepad.exe";
+    ASSERT_TRUE(::CopyFileA(real.c_str(), planted.c_str(), FALSE)) << real;
+
+    const HANDLE notepad = app::StartNotepad(kLogPath);
+    char image[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    const bool named =
+        notepad != nullptr && ::QueryFullProcessImageNameA(notepad, 0, image, &size) != FALSE;
+    if (notepad != nullptr) {
+        ::TerminateProcess(notepad, 0);
+        ::WaitForSingleObject(notepad, 5000);
+        ::CloseHandle(notepad);
+    }
+    ::DeleteFileA(planted.c_str());
+    ASSERT_TRUE(named);
+    EXPECT_EQ(Lower(image), Lower(real));
 }
 
 }  // namespace

@@ -92,11 +92,13 @@ class FaultSettingsTest : public ::testing::Test {
     void TearDown() override { ::RegDeleteKeyA(HKEY_CURRENT_USER, kWindowsKey); }
 
     // One run with `settings` stored: the window's normal rectangle, whether
-    // it opened zoomed or iconic, and its error log.
+    // it opened zoomed or iconic, whether it shows "see ErrorLog", and its
+    // error log.
     struct Run {
         RECT rect{};
         bool zoomed = false;
         bool iconic = false;
+        bool hint = false;
         std::string log;
     };
     Run RunWith(const std::vector<Setting>& settings) {
@@ -110,6 +112,7 @@ class FaultSettingsTest : public ::testing::Test {
         run.rect = WindowRect(gateway.Window());
         run.zoomed = ::IsZoomed(gateway.Window()) != FALSE;
         run.iconic = ::IsIconic(gateway.Window()) != FALSE;
+        run.hint = HasVisibleStyle(FindChildByText(gateway.Window(), "see ErrorLog"));
         EXPECT_TRUE(gateway.Close());
         run.log = gateway.ErrorLog();
         return run;
@@ -172,6 +175,7 @@ TEST_F(FaultSettingsTest, EachMalformedSettingFallsBackAndTheWindowOpensOnScreen
         EXPECT_FALSE(run.zoomed || run.iconic);
         EXPECT_EQ(CountOf(run.log, "in module Common.RestoreWindowPosition"), c.reported ? 1 : 0)
             << run.log;
+        EXPECT_EQ(run.hint, c.reported) << "\"see ErrorLog\" shows once the load logged";
         // The getters never report a bad stored value.
         EXPECT_EQ(CountOf(run.log, "Setting, SectionName"), 0) << run.log;
     }

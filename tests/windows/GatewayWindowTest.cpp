@@ -9,11 +9,11 @@
 #include <functional>
 #include <string>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/Win32MainWindow.h"
-#include "platform/win32/Win32Process.h"
-#include "platform/win32/Win32Settings.h"
-#include "platform/win32/Win32Timer.h"
+#include "base/RuntimeError.h"
+#include "win32/Win32MainWindow.h"
+#include "win32/Win32Process.h"
+#include "win32/Win32Settings.h"
+#include "win32/Win32Timer.h"
 #include "windows/support/ChildProcess.h"
 #include "windows/support/WindowSearch.h"
 

@@ -4,8 +4,8 @@
 #include <iostream>
 #include <vector>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/Win32Monitors.h"
+#include "base/RuntimeError.h"
+#include "win32/Win32Monitors.h"
 
 namespace quillon::win32 {
 namespace {

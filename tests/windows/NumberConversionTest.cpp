@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/Win32NumberConversion.h"
-#include "services/ErrorTrap.h"
+#include "base/ErrorTrap.h"
+#include "base/RuntimeError.h"
+#include "win32/Win32NumberConversion.h"
 
 namespace quillon {
 namespace {

@@ -11,15 +11,15 @@
 #include <sstream>
 #include <string>
 
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
-#include "platform/win32/Win32NumberConversion.h"
-#include "platform/win32/Win32OsVersion.h"
-#include "platform/win32/Win32Registry.h"
-#include "services/ErrorLog.h"
 #include "sysinfo/OsIdentification.h"
 #include "sysinfo/RegistryReader.h"
-#include "sysinfo/UtcClock.h"
+#include "win32/Win32NumberConversion.h"
+#include "win32/Win32OsVersion.h"
+#include "win32/Win32Registry.h"
 #include "windows/support/DdePeers.h"
 
 namespace quillon {

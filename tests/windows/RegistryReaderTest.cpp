@@ -6,12 +6,12 @@
 
 #include <string>
 
+#include "base/ErrorLog.h"
+#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
-#include "platform/win32/Win32Registry.h"
-#include "services/ErrorLog.h"
 #include "sysinfo/RegistryReader.h"
-#include "sysinfo/UtcClock.h"
+#include "win32/Win32Registry.h"
 
 namespace quillon {
 namespace {

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "platform/RuntimeError.h"
-#include "platform/win32/Win32Settings.h"
-#include "services/ErrorTrap.h"
+#include "base/ErrorTrap.h"
+#include "base/RuntimeError.h"
+#include "win32/Win32Settings.h"
 
 namespace quillon::win32 {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "platform/win32/SafeDllSearch.h"
+#include "win32/SafeDllSearch.h"
 
 int main(int argc, char** argv) {
     const char* mode = argc > 1 ? argv[1] : "";

@@ -1,0 +1,45 @@
+#pragma once
+// The DDE client link of one window control on DDEML (ANSI, CF_TEXT).
+//
+// The control is the hidden EDIT or STATIC that shows the linked item: its
+// window text follows the delivered values (set when no further value is
+// waiting; the change notification itself reads Text()). The adapter owns a hidden
+// message-only window: the DDEML callback only queues the bytes and posts to
+// it, so every notification of DdeLinkEvents comes from the message loop.
+// A null control is allowed (the value is then only kept in Text()).
+//
+// Trap: setting an EDIT's text makes it send EN_CHANGE to its parent. The
+// adapter raises OnLinkChange itself, once per delivered value; the window
+// must not raise the change again from EN_CHANGE.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ports/DdeLinkPort.h"
+
+namespace quillon::win32 {
+
+class Win32DdeLink : public DdeLinkPort {
+  public:
+    explicit Win32DdeLink(HWND control);
+    ~Win32DdeLink() override;
+    Win32DdeLink(const Win32DdeLink&) = delete;
+    Win32DdeLink& operator=(const Win32DdeLink&) = delete;
+
+    void SetLinkTopic(const std::string& topic) override;
+    void SetLinkItem(const std::string& item) override;
+    void SetLinkMode(int16_t mode) override;
+    int16_t LinkMode() const override;
+    void LinkExecute(const std::string& command) override;
+    std::string Text() const override;
+    void SetEvents(DdeLinkEvents* events) override;
+
+  private:
+    class Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace quillon::win32

@@ -1,0 +1,145 @@
+#include "win32/Win32ProgramInfo.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "ProgramVersion.h"
+#include "win32/SafeDllSearch.h"
+
+namespace quillon::win32 {
+
+namespace {
+
+// The executable's full path. GetModuleFileNameA truncates silently when the
+// buffer is too small, so grow it until the path fits.
+std::string ModulePath() {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            return std::string();
+        }
+        if (length < buffer.size()) {
+            return std::string(buffer.data(), length);
+        }
+        if (buffer.size() >= 32768) {
+            return std::string(buffer.data(), length);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// The three version functions, taken from version.dll in the system folder.
+// version.dll is not a KnownDLL: imported statically, a copy planted in the
+// program's folder would be loaded before WinMain could prevent it.
+class VersionLibrary {
+  public:
+    using SizeFunction = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+    using InfoFunction = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+    using QueryFunction = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+
+    VersionLibrary() : module_(LoadSystemLibrary("version.dll")) {
+        if (module_ != nullptr) {
+            size = Find<SizeFunction>("GetFileVersionInfoSizeA");
+            info = Find<InfoFunction>("GetFileVersionInfoA");
+            query = Find<QueryFunction>("VerQueryValueA");
+        }
+    }
+    ~VersionLibrary() {
+        if (module_ != nullptr) {
+            ::FreeLibrary(module_);
+        }
+    }
+    VersionLibrary(const VersionLibrary&) = delete;
+    VersionLibrary& operator=(const VersionLibrary&) = delete;
+
+    bool Loaded() const { return size != nullptr && info != nullptr && query != nullptr; }
+
+    SizeFunction size = nullptr;
+    InfoFunction info = nullptr;
+    QueryFunction query = nullptr;
+
+  private:
+    template <typename Function>
+    Function Find(const char* name) const {
+        // Through void(*)(): -Wcast-function-type warns about a direct cast.
+        return reinterpret_cast<Function>(
+            reinterpret_cast<void (*)()>(::GetProcAddress(module_, name)));
+    }
+
+    HMODULE module_;
+};
+
+}  // namespace
+
+Win32ProgramInfo::Win32ProgramInfo()
+    : productName_(QUILLON_PRODUCT_NAME),
+      major_(QUILLON_VERSION_MAJOR),
+      minor_(QUILLON_VERSION_MINOR),
+      revision_(QUILLON_VERSION_REVISION) {
+    const std::string modulePath = ModulePath();
+    const size_t slash = modulePath.find_last_of("\\/");
+    // The folder is everything before the last separator: a program in a
+    // drive's root gets "C:", so folder + "\ErrorLog.txt" has one separator.
+    path_ = slash == std::string::npos ? std::string() : modulePath.substr(0, slash);
+    const std::string fileName =
+        slash == std::string::npos ? modulePath : modulePath.substr(slash + 1);
+    const size_t dot = fileName.find_last_of('.');
+    exeName_ = dot == std::string::npos ? fileName : fileName.substr(0, dot);
+    ReadVersionResource(modulePath);
+}
+
+void Win32ProgramInfo::ReadVersionResource(const std::string& modulePath) {
+    const VersionLibrary version;
+    if (!version.Loaded()) {
+        return;  // the compiled-in name and version stand
+    }
+    DWORD ignored = 0;
+    const DWORD size = version.size(modulePath.c_str(), &ignored);
+    if (size == 0) {
+        return;
+    }
+    std::vector<char> data(size);
+    if (!version.info(modulePath.c_str(), 0, size, data.data())) {
+        return;
+    }
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedLength = 0;
+    if (version.query(data.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedLength) &&
+        fixed != nullptr && fixedLength >= sizeof(VS_FIXEDFILEINFO)) {
+        major_ = static_cast<int16_t>(HIWORD(fixed->dwFileVersionMS));
+        minor_ = static_cast<int16_t>(LOWORD(fixed->dwFileVersionMS));
+        revision_ = static_cast<int16_t>(HIWORD(fixed->dwFileVersionLS));  // 1,0,2,0
+    }
+    // The string table is named by language and code page, which the
+    // translation table gives.
+    struct Translation {
+        WORD language;
+        WORD codePage;
+    };
+    Translation* translations = nullptr;
+    UINT translationsLength = 0;
+    if (!version.query(data.data(), "\\VarFileInfo\\Translation",
+                       reinterpret_cast<void**>(&translations), &translationsLength) ||
+        translations == nullptr || translationsLength < sizeof(Translation)) {
+        return;
+    }
+    char namePath[64];
+    std::snprintf(namePath, sizeof(namePath), "\\StringFileInfo\\%04x%04x\\ProductName",
+                  translations[0].language, translations[0].codePage);
+    char* name = nullptr;
+    UINT nameLength = 0;
+    if (version.query(data.data(), namePath, reinterpret_cast<void**>(&name), &nameLength) &&
+        name != nullptr && nameLength > 0) {
+        const std::string text(name, nameLength);
+        const std::string product = text.substr(0, text.find('\0'));
+        if (!product.empty()) {
+            productName_ = product;
+        }
+    }
+}
+
+}  // namespace quillon::win32
