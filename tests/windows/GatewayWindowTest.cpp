@@ -115,7 +115,7 @@ TEST_F(MainWindowTest, KeepsTheFormContract) {
     RECT outer{};
     ::GetWindowRect(form_.Handle(), &outer);
     EXPECT_EQ(outer.left, 120) << "twips are pixels of the screen";
-    EXPECT_EQ(outer.bottom - outer.top, 180);
+    EXPECT_EQ(outer.bottom - outer.top, 200);
 }
 
 TEST_F(MainWindowTest, StateSetWhileHiddenIsAppliedWhenShown) {
