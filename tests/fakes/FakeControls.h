@@ -21,28 +21,33 @@ class FakeLabel : public LabelPort {
     bool visible_ = true;
 };
 
+// Tick() stands for one WM_TIMER. As the Win32 timer does, a tick is lost
+// while the timer is disabled or its interval is 0, and a tick that arrives
+// while the handler runs (the handler pumps messages) is dropped.
 class FakeTimer : public TimerPort {
   public:
-    int restarts = 0;  // times the countdown was (re)started by enabling
-    void SetEnabled(bool enabled) override {
-        if (enabled && !enabled_) {
-            ++restarts;
-        }
-        enabled_ = enabled;
-    }
+    void SetEnabled(bool enabled) override { enabled_ = enabled; }
     bool Enabled() const override { return enabled_; }
     void SetInterval(uint32_t milliseconds) override { interval_ = milliseconds; }
     uint32_t Interval() const override { return interval_; }
     void SetTickHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
     void Tick() {
-        if (enabled_ && handler_) {
-            handler_();
+        if (!enabled_ || interval_ == 0 || ticking_ || !handler_) {
+            return;
         }
+        ticking_ = true;
+        const std::function<void()> handler = handler_;  // the handler may replace itself
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{ticking_};
+        handler();
     }
 
   private:
     bool enabled_ = true;
     uint32_t interval_ = 500;
+    bool ticking_ = false;
     std::function<void()> handler_;
 };
 

@@ -1,7 +1,11 @@
 #pragma once
 // A scripted DDE client link: each SetLinkMode(1) takes the next scripted
-// outcome; executes are recorded or refused; notifications can be raised
-// as the platform would.
+// outcome; executes are recorded or refused; the change and close
+// notifications can be raised as the platform would. As the Win32 link does,
+// SetLinkMode(1) first ends any conversation, a mode other than 0 or 1
+// raises 380, and an execute with no conversation raises 293 before anything
+// else. The Win32 link never raises the link-error notification, so neither
+// does this one.
 
 #include <deque>
 #include <functional>
@@ -37,8 +41,11 @@ class FakeDdeLink : public DdeLinkPort {
     }
     void SetLinkMode(int16_t mode) override {
         calls.push_back("mode:" + std::to_string(mode));
+        if (mode != 0 && mode != 1) {
+            Raise(kErrInvalidPropertyValue);
+        }
+        mode_ = 0;
         if (mode == 0) {
-            mode_ = 0;
             return;
         }
         topicsTried.push_back(topic_);
@@ -48,21 +55,20 @@ class FakeDdeLink : public DdeLinkPort {
         const Open open = opens.front();
         opens.pop_front();
         if (open.error != 0) {
-            mode_ = 0;
             Raise(open.error);
         }
         mode_ = open.standing ? 1 : 0;
     }
     int16_t LinkMode() const override { return mode_; }
     void LinkExecute(const std::string& command) override {
+        if (mode_ == 0) {
+            Raise(kErrDdeMethodNoChannel);
+        }
         if (duringExecute) {
             duringExecute();
         }
         if (executeError != 0) {
             Raise(executeError);
-        }
-        if (mode_ == 0) {
-            Raise(kErrDdeMethodNoChannel);
         }
         executed.push_back(command);
     }
@@ -80,11 +86,6 @@ class FakeDdeLink : public DdeLinkPort {
         mode_ = 0;
         if (events_ != nullptr) {
             events_->OnLinkClose();
-        }
-    }
-    void LinkError(int16_t code) {
-        if (events_ != nullptr) {
-            events_->OnLinkError(code);
         }
     }
     void DropHotLink() { mode_ = 0; }

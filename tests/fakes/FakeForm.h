@@ -1,7 +1,8 @@
 #pragma once
 // A window in twips that remembers its normal-state rectangle apart from
 // its state, as a real top-level window does, and records every state it
-// was given. Setting a state outside 0..2 raises 380.
+// was given. As the Win32 window does, it reports and moves the normal-state
+// rectangle in every state; setting a state outside 0..2 raises 380.
 
 #include <cstdint>
 #include <string>
@@ -18,8 +19,6 @@ class FakeForm : public FormPort {
     std::string caption;
     // The normal-state rectangle (the design rectangle until changed).
     float left = 1200, top = 900, width = 6000, height = 3000;
-    // What a maximised window reports for its rectangle.
-    float maxLeft = -60, maxTop = -60, maxWidth = 28920, maxHeight = 15720;
     int16_t state = kStateNormal;
     int16_t borderStyle = kBorderSizable;
     bool visible = true;
@@ -32,10 +31,10 @@ class FakeForm : public FormPort {
 
     std::string Name() const override { return name; }
     void SetCaption(const std::string& text) override { caption = text; }
-    float Left() const override { return Rect(left, maxLeft, -48000); }
-    float Top() const override { return Rect(top, maxTop, -48000); }
-    float Width() const override { return Rect(width, maxWidth, 2880); }
-    float Height() const override { return Rect(height, maxHeight, 450); }
+    float Left() const override { return left; }
+    float Top() const override { return top; }
+    float Width() const override { return width; }
+    float Height() const override { return height; }
     // Moving a minimised or maximised window changes its normal rectangle.
     void SetLeft(float twips) override { left = twips; }
     void SetTop(float twips) override { top = twips; }
@@ -60,17 +59,6 @@ class FakeForm : public FormPort {
     }
     int32_t LogicalPixelsX() const override { return dpiX; }
     int32_t LogicalPixelsY() const override { return dpiY; }
-
-  private:
-    float Rect(float normal, float maximized, float minimized) const {
-        if (state == kStateMaximized) {
-            return maximized;
-        }
-        if (state == kStateMinimized) {
-            return minimized;
-        }
-        return normal;
-    }
 };
 
 }  // namespace quillon::fakes

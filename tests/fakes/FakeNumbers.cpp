@@ -67,11 +67,10 @@ int32_t FakeNumbers::ToLong(const std::string& text) {
 }
 
 bool FakeNumbers::ToBoolean(const std::string& text) {
+    // The words take no blanks around or inside them; a number may have them.
     std::string lower;
     for (char c : text) {
-        if (c != ' ') {
-            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        }
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     if (lower == "true") {
         return true;

@@ -1,6 +1,8 @@
 #pragma once
-// An in-memory settings store whose section and key names match without
-// regard to letter case, with injectable faults.
+// An in-memory settings store with injectable faults. As the registry
+// store does, application, section and key names match without regard to
+// letter case, an empty name or one holding a NUL raises 5, and a value is
+// kept up to its first NUL.
 
 #include <algorithm>
 #include <cctype>
@@ -21,6 +23,7 @@ class FakeSettings : public SettingsPort {
 
     std::string GetSetting(const std::string& application, const std::string& section,
                            const std::string& key, const std::string& defaultValue) override {
+        CheckNames(application, section, key);
         if (failReadWith != 0) {
             Raise(failReadWith);
         }
@@ -30,11 +33,12 @@ class FakeSettings : public SettingsPort {
 
     void SaveSetting(const std::string& application, const std::string& section,
                      const std::string& key, const std::string& value) override {
+        CheckNames(application, section, key);
         if (failWriteWith != 0) {
             Raise(failWriteWith);
         }
         ++writes;
-        values_[Address(application, section, key)] = value;
+        values_[Address(application, section, key)] = value.substr(0, value.find('\0'));
     }
 
     void Put(const std::string& section, const std::string& key, const std::string& value) {
@@ -56,8 +60,16 @@ class FakeSettings : public SettingsPort {
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         return text;
     }
+    static void CheckNames(const std::string& application, const std::string& section,
+                           const std::string& key) {
+        for (const std::string* name : {&application, &section, &key}) {
+            if (name->empty() || name->find('\0') != std::string::npos) {
+                Raise(kErrInvalidProcedureCall);
+            }
+        }
+    }
     static Key Address(const std::string& app, const std::string& section, const std::string& key) {
-        return {app, Lower(section), Lower(key)};
+        return {Lower(app), Lower(section), Lower(key)};
     }
     std::map<Key, std::string> values_;
 };

@@ -66,7 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string defaultValue = input.ConsumeRandomLengthString(60);
     const std::string stored = input.ConsumeRemainingBytesAsString();
 
-    if (present) {
+    // The store refuses an empty name or one holding a NUL (error 5), as
+    // an unreadable store, and keeps a value up to its first NUL.
+    const auto validName = [](const std::string& name) {
+        return !name.empty() && name.find('\0') == std::string::npos;
+    };
+    const bool addressable = validName(section) && validName(key);
+    if (present && addressable) {
         store.SaveSetting("MRP_Quillon", section, key, stored);
     }
     if (unreadable) {
@@ -75,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     log.log.SetDebug(debug);
     // What the getter sees: the stored text, or the default when the value
     // is absent or the store cannot be read.
-    const std::string seen = present && !unreadable ? stored : defaultValue;
+    const std::string seen =
+        present && addressable && !unreadable ? stored.substr(0, stored.find('\0')) : defaultValue;
 
     int32_t defaultError = 0;
     std::string shown;

@@ -75,7 +75,9 @@ TEST_F(LifecycleFixture, MissingProgramFolderStillLeavesTheRunUsable) {
     broken.Initialize();
     EXPECT_EQ(broken.os.OSName, "Unknown");
     EXPECT_FALSE(platform.settings.Has("General", "Version")) << "Initialize stopped early";
-    broken.Terminate();
+    EXPECT_EQ(broken.log.ErrorLogPathname(), "");
+    EXPECT_NO_THROW(broken.Terminate());
+    EXPECT_TRUE(platform.files.contents.empty()) << "no header, so no shutdown line either";
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFiles.h"
-#include "fakes/FakeNumbers.h"
 
 namespace quillon {
 namespace {
@@ -50,19 +49,6 @@ TEST_F(FuzzClockFixture, LogWriteWithMonth32767EndsWithItsLine) {
     const std::string tail = "30-Dec-1899 00:00:00 > after\r\n";
     ASSERT_GE(text.size(), tail.size());
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
-}
-
-// The host's number conversion once threw the standard library's range
-// error for numbers beyond a double (a 400-digit value, or a fraction with
-// 400 zeros), which arrived as error 9 instead of the port's Overflow, and
-// turned a value that rounds to 0 into a failure.
-TEST(FuzzNumbers, ExtremeDigitStringsFollowThePortContract) {
-    fakes::FakeNumbers numbers;
-    const std::string huge(400, '1');
-    const std::string tiny = "0." + std::string(400, '0') + "1";
-    EXPECT_EQ(CollectError([&] { numbers.ToLong(huge); }), kErrOverflow);
-    EXPECT_EQ(CollectError([&] { numbers.ToInteger("-" + huge); }), kErrOverflow);
-    EXPECT_EQ(numbers.ToLong(tiny), 0);
 }
 
 }  // namespace

@@ -28,16 +28,5 @@ TEST_F(LocaleInfoFixture, AnswersAreTheFixedOnesOfNoChosenLocale) {
     EXPECT_TRUE(files.contents.empty());
 }
 
-TEST_F(LocaleInfoFixture, ValueQueriesAnswerTheModuleState) {
-    locale.LocaleID = 0x0409;
-    locale.ANSICodePage = "1252";
-    locale.ThousandSeparator = ",";
-    locale.DecimalSeparator = ".";
-    EXPECT_EQ(locale.GetLocaleID(), 0x0409);
-    EXPECT_EQ(locale.GetLocaleANSICodePage(), "1252");
-    EXPECT_EQ(locale.GetLocaleThousandSeparator(), ",");
-    EXPECT_EQ(locale.GetLocaleDecimalSeparator(), ".");
-}
-
 }  // namespace
 }  // namespace quillon

@@ -257,7 +257,7 @@ TEST_F(StoreFixture, DebugLinesShowStoredAndRestoredValues) {
     for (const char* line :
          {"> Common.RestoreWindowPosition: MRP_UI, DualMonitor = True\r\n",
           ">    from registry = (-15000, 1000, 6000, 3000)\r\n",
-          ">    restored to   = (-48000, -48000, 2880, 450)\r\n", ">    WindowState   = 1\r\n"}) {
+          ">    restored to   = (360, 360, 6000, 3000)\r\n", ">    WindowState   = 1\r\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line;
     }
 }

@@ -1,4 +1,6 @@
 // The DDEML client link adapter against the two simulators, under Wine.
+// What every link does without a server's help is the shared table in
+// contract/DdeLinkContract.h.
 
 #include <gtest/gtest.h>
 
@@ -7,6 +9,7 @@
 
 #include "base/ErrorTrap.h"
 #include "base/RuntimeError.h"
+#include "contract/DdeLinkContract.h"
 #include "win32/Win32DdeLink.h"
 #include "windows/support/DdePeers.h"
 
@@ -92,11 +95,14 @@ class DdeLinkAdapterTest : public ::testing::Test {
     std::unique_ptr<Recorder> recorder_;
 };
 
-TEST_F(DdeLinkAdapterTest, ConnectThatNobodyAnswersRaises282AndLeavesModeZero) {
-    Describe("NoSuchDecoder|MRP40Form", "RXSymbol");
-    EXPECT_EQ(CollectError([&] { link_->SetLinkMode(1); }), kErrNoForeignApplication);
-    EXPECT_EQ(link_->LinkMode(), 0);
-    EXPECT_EQ(CollectError([&] { link_->LinkExecute("006displaycwCQ"); }), kErrDdeMethodNoChannel);
+TEST_F(DdeLinkAdapterTest, KeepsTheDdeLinkContract) {
+    DdePeerProcess decoder;
+    contract::RunDdeLinkContract(*link_, [&] {
+        ASSERT_TRUE(StartDecoder(decoder, {}));
+        ASSERT_EQ(ConnectWhenReady(), 0);
+    });
+    PumpFor(600);
+    EXPECT_EQ(recorder_->closes, 0) << "leaving a link for another raises no close";
 }
 
 TEST_F(DdeLinkAdapterTest, RefusedAdviseRaises285AndLeavesModeZero) {

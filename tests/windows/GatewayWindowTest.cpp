@@ -1,6 +1,7 @@
 // The gateway program as the user meets it: started as its own process, its
 // window, labels, version record and closing. Then the main window adapter
-// in this process: twips, states and the invalid state value.
+// in this process: its design, the shared table of what every window does
+// with its rectangle and state (contract/FormContract.h), and its timers.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "base/RuntimeError.h"
+#include "contract/FormContract.h"
 #include "win32/Win32MainWindow.h"
 #include "win32/Win32Process.h"
 #include "win32/Win32Settings.h"
@@ -96,7 +98,7 @@ class MainWindowTest : public ::testing::Test {
     win32::Win32MainWindow form_{Design()};
 };
 
-TEST_F(MainWindowTest, ClientAreaAndPositionAreInTwips) {
+TEST_F(MainWindowTest, ClientAreaIsTheDesignInTwips) {
     const int dpi = form_.LogicalPixelsX();
     ASSERT_GT(dpi, 0);
     RECT client{};
@@ -104,16 +106,16 @@ TEST_F(MainWindowTest, ClientAreaAndPositionAreInTwips) {
     EXPECT_EQ(client.right, (4380 * dpi + 720) / 1440);
     EXPECT_EQ(form_.Name(), "TestForm");
     EXPECT_EQ(form_.GetBorderStyle(), kBorderFixedSingle);
+}
 
-    const float twipsPerPixel = 1440.0f / static_cast<float>(dpi);
-    form_.SetLeft(100 * twipsPerPixel);
-    form_.SetTop(50 * twipsPerPixel);
+TEST_F(MainWindowTest, KeepsTheFormContract) {
+    form_.Show();
+    Pump();
+    contract::RunFormContract(form_, &Pump);
     RECT outer{};
     ::GetWindowRect(form_.Handle(), &outer);
-    EXPECT_EQ(outer.left, 100);
-    EXPECT_EQ(outer.top, 50);
-    EXPECT_FLOAT_EQ(form_.Left(), 100 * twipsPerPixel);
-    EXPECT_FLOAT_EQ(form_.Width(), static_cast<float>(outer.right - outer.left) * twipsPerPixel);
+    EXPECT_EQ(outer.left, 120) << "twips are pixels of the screen";
+    EXPECT_EQ(outer.bottom - outer.top, 200);
 }
 
 TEST_F(MainWindowTest, StateSetWhileHiddenIsAppliedWhenShown) {
@@ -128,39 +130,13 @@ TEST_F(MainWindowTest, StateSetWhileHiddenIsAppliedWhenShown) {
     EXPECT_EQ(form_.GetWindowState(), kStateMaximized);
 }
 
-TEST_F(MainWindowTest, MinimisedWindowReportsAndMovesItsNormalRectangle) {
-    form_.Show();
-    const float left = form_.Left();
-    const float width = form_.Width();
-    form_.SetWindowState(kStateMinimized);
-    Pump();
-    ASSERT_EQ(form_.GetWindowState(), kStateMinimized);
-    EXPECT_FLOAT_EQ(form_.Left(), left);
-    EXPECT_FLOAT_EQ(form_.Width(), width);
-    form_.SetLeft(left + 1440);
-    EXPECT_EQ(form_.GetWindowState(), kStateMinimized);
-    form_.SetWindowState(kStateNormal);
-    Pump();
-    EXPECT_EQ(form_.GetWindowState(), kStateNormal);
-    EXPECT_NEAR(form_.Left(), left + 1440, 1440.0 / form_.LogicalPixelsX());
-}
-
-TEST_F(MainWindowTest, InvalidStatesAndLengthsRaise380) {
-    for (int16_t state : {int16_t{-1}, int16_t{3}}) {
-        try {
-            form_.SetWindowState(state);
-            ADD_FAILURE() << "state " << state << " accepted";
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.Number(), kErrInvalidPropertyValue);
-        }
-    }
+TEST_F(MainWindowTest, LengthBeyondAnyScreenRaises380) {
     try {
         form_.SetWidth(1e30f);
         ADD_FAILURE() << "width 1e30 accepted";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.Number(), kErrInvalidPropertyValue);
     }
-    EXPECT_EQ(form_.GetWindowState(), kStateNormal);
 }
 
 TEST_F(MainWindowTest, TimerTicksOnlyWhileEnabledAndNeverInsideItself) {
