@@ -2,13 +2,17 @@
 # Helpers for running the Windows programs under Wine. Source this file,
 # then:
 #
-#   wine_session_start [prefix]   # default prefix: build/windows/wineprefix
+#   wine_session_start [prefix [arch]]  # default: build/windows/wineprefix win64
 #   ...run wine programs or ctest...
-#   wine_session_stop             # also runs on exit of the sourcing shell
+#   wine_session_stop                   # also runs on exit of the sourcing shell
 #
-# wine_session_start starts a private Xvfb when DISPLAY is unset, creates
-# and initialises the Wine prefix when it is new, exports WINEPREFIX and
-# WINEDEBUG=-all and keeps one wineserver running for the session.
+# arch is win64 (64-bit Windows, which runs 32-bit programs as well) or
+# win32 (32-bit Windows). wine_session_start starts a private Xvfb when
+# DISPLAY is unset, creates and initialises the Wine prefix when it is new,
+# makes it afresh when it is of the other architecture or does not run a
+# program (a prefix made before 32-bit Wine was installed may not), exports
+# WINEPREFIX and WINEDEBUG=-all and keeps one wineserver running for the
+# session.
 # wine_session_stop stops that wineserver and the Xvfb it started, nothing
 # else.
 
@@ -19,6 +23,11 @@ wine_session_start() {
     local repo_root
     repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
     local prefix="${1:-$repo_root/build/windows/wineprefix}"
+    local arch="${2:-win64}"
+    if [[ "$arch" != win64 && "$arch" != win32 ]]; then
+        echo "wine-session: unknown architecture $arch (win64 or win32)" >&2
+        return 1
+    fi
     mkdir -p "$(dirname "$prefix")"
     export WINEPREFIX
     WINEPREFIX="$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")"
@@ -48,12 +57,17 @@ wine_session_start() {
         echo "wine-session: Xvfb on $DISPLAY"
     fi
 
+    if [[ -f "$WINEPREFIX/system.reg" ]] && ! wine_session_prefix_usable "$arch"; then
+        echo "wine-session: $WINEPREFIX is not a working $arch prefix, making it afresh"
+        wineserver -k 2>/dev/null || true
+        rm -rf -- "$WINEPREFIX"
+    fi
     if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-        echo "wine-session: initialising $WINEPREFIX"
-        wineboot -i >/dev/null 2>&1 || true
+        echo "wine-session: initialising $WINEPREFIX ($arch)"
+        WINEARCH="$arch" wineboot -i >/dev/null 2>&1 || true
         wineserver -w
-        if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-            echo "wine-session: could not create the Wine prefix $WINEPREFIX" >&2
+        if ! wine_session_prefix_usable "$arch"; then
+            echo "wine-session: could not create a working $arch Wine prefix $WINEPREFIX" >&2
             return 1
         fi
     fi
@@ -65,6 +79,25 @@ wine_session_start() {
     # stdout and keep ctest waiting for that pipe to close until they end,
     # which a persistent server never lets happen.
     wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+# True when WINEPREFIX was made for the given architecture and runs its own
+# command interpreter (in a 64-bit prefix also the 32-bit one).
+wine_session_prefix_usable() {
+    local arch="$1"
+    grep -qx "#arch=$arch" "$WINEPREFIX/system.reg" 2>/dev/null || return 1
+    local programs=('C:\windows\system32\cmd.exe')
+    if [[ "$arch" == win64 ]]; then
+        programs+=('C:\windows\syswow64\cmd.exe')
+    fi
+    local program
+    for program in "${programs[@]}"; do
+        # Into a file, not a pipe: Wine's background services started here
+        # would hold a pipe open after the program ends.
+        wine "$program" /c echo usable </dev/null >"$WINEPREFIX/.usable" 2>/dev/null || return 1
+        [[ "$(tr -d '\r' <"$WINEPREFIX/.usable")" == usable ]] || return 1
+    done
+    rm -f "$WINEPREFIX/.usable"
 }
 
 wine_session_stop() {

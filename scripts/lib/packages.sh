@@ -2,10 +2,27 @@
 # Installs the named Debian packages that are not installed yet; does
 # nothing (and asks apt nothing) when all are there. Source this file, then:
 #
-#   install_missing_packages cmake ninja-build wine ...
+#   add_package_architecture i386            # before naming package:i386
+#   install_missing_packages cmake ninja-build wine wine32:i386 ...
 #   ensure_locale de_DE.UTF-8
 #
-# Runs apt-get and locale-gen through sudo when not root.
+# Runs dpkg, apt-get and locale-gen through sudo when not root.
+
+# Lets dpkg install packages of another architecture (multiarch); the
+# apt-get update of install_missing_packages then fetches their lists.
+add_package_architecture() {
+    local arch="$1"
+    if [[ "$(dpkg --print-architecture)" == "$arch" ]] ||
+        dpkg --print-foreign-architectures | grep -qx "$arch"; then
+        return 0
+    fi
+    echo "== adding package architecture $arch"
+    local sudo=()
+    if [[ $(id -u) -ne 0 ]]; then
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" dpkg --add-architecture "$arch"
+}
 
 install_missing_packages() {
     local missing=() package

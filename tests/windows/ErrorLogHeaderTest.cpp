@@ -21,9 +21,10 @@ namespace {
 constexpr char kMainWindowClass[] = "MRP_Quillon.MainWindow";
 constexpr DWORD kDeadlineMs = 10000;
 
-// What the header's operating-system line must say on this system, worked
-// out from the same sources the program reads (version query, native
-// architecture and the CurrentVersion registry key).
+// What the header's operating-system line must say on this system: the
+// version query, the name and build from the CurrentVersion key in the
+// system's native registry view (a 32-bit gateway on 64-bit Windows must find
+// them through its own view) and the bitness the suite's registration names.
 std::string ExpectedOperatingSystem() {
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;
@@ -31,10 +32,8 @@ std::string ExpectedOperatingSystem() {
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     GetVersionExA(&version);
 #pragma GCC diagnostic pop
-    SYSTEM_INFO native{};
-    GetNativeSystemInfo(&native);
-    const bool wide = native.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
-                      native.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64;
+    const int bits = ExpectedWindowsBitness();
+    EXPECT_TRUE(bits == 64 || bits == 32) << "QUILLON_WINDOWS_BITS is not set to 64 or 32";
     // Wine's prefixes report an NT 6.x with a minor version, so the name and
     // build come from the registry.
     EXPECT_EQ(version.dwPlatformId, 2u);
@@ -42,29 +41,32 @@ std::string ExpectedOperatingSystem() {
     EXPECT_NE(version.dwMinorVersion, 0u);
     char product[256] = {};
     char build[64] = {};
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion",
+                            0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key),
+              ERROR_SUCCESS);
     DWORD size = sizeof product;
-    RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion",
-                 "ProductName", RRF_RT_REG_SZ, nullptr, product, &size);
+    RegGetValueA(key, nullptr, "ProductName", RRF_RT_REG_SZ, nullptr, product, &size);
     size = sizeof build;
-    RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion",
-                 "CurrentBuildNumber", RRF_RT_REG_SZ, nullptr, build, &size);
+    RegGetValueA(key, nullptr, "CurrentBuildNumber", RRF_RT_REG_SZ, nullptr, build, &size);
+    RegCloseKey(key);
+    EXPECT_NE(product[0], '\0');
     std::string name = product;
     if (version.szCSDVersion[0] != '\0') {
         name += std::string(" [") + version.szCSDVersion + "]";
     }
-    return "Operating System  : " + name + " (" + (wide ? "64" : "32") + "-bit) build " +
+    return "Operating System  : " + name + " (" + std::to_string(bits) + "-bit) build " +
            std::to_string(std::stoi(build));
+}
+
+BOOL CALLBACK CollectMonitor(HMONITOR, HDC, LPRECT rect, LPARAM context) {
+    reinterpret_cast<std::vector<RECT>*>(context)->push_back(*rect);
+    return TRUE;
 }
 
 std::vector<RECT> Monitors() {
     std::vector<RECT> rects;
-    EnumDisplayMonitors(
-        nullptr, nullptr,
-        [](HMONITOR, HDC, LPRECT rect, LPARAM context) -> BOOL {
-            reinterpret_cast<std::vector<RECT>*>(context)->push_back(*rect);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&rects));
+    EnumDisplayMonitors(nullptr, nullptr, &CollectMonitor, reinterpret_cast<LPARAM>(&rects));
     return rects;
 }
 

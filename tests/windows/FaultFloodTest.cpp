@@ -25,12 +25,12 @@
 namespace quillon::testing {
 namespace {
 
-constexpr SIZE_T kAllowedGrowth = 1024 * 1024;
+constexpr size_t kAllowedGrowth = 1024 * 1024;
 
 struct Memory {
-    SIZE_T privateBytes = 0;
-    SIZE_T peakPrivateBytes = 0;
-    SIZE_T workingSet = 0;
+    size_t privateBytes = 0;
+    size_t peakPrivateBytes = 0;
+    size_t workingSet = 0;
 };
 
 bool ReadMemory(DWORD processId, Memory& memory) {

@@ -1,7 +1,8 @@
 // The released program must start on a bare Windows: every DLL it imports,
 // directly or delay-loaded, has to be one that Windows itself ships. A
 // forgotten static link shows up here as libstdc++-6.dll, libgcc_s_seh-1.dll
-// or libwinpthread-1.dll.
+// or libwinpthread-1.dll. And every function it imports must exist on
+// Windows 7: the set is pinned, so a new one is noticed and looked up.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -13,6 +14,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,6 +45,90 @@ bool IsWindowsDll(const std::string& name) {
            std::end(kSystemDlls);
 }
 
+// Every function the gateway imports, per DLL, by the width of the build
+// (0: both). Each one's documented minimum client was looked up and is
+// Windows 7 or older: most are Windows 2000 or XP, GetTickCount64 Vista,
+// SetDllDirectoryA XP SP1; the x64 unwinding functions of kernel32.dll
+// exist since the first 64-bit Windows. The msvcrt.dll functions are the C
+// runtime's of every Windows, imported by the mingw-w64 start-up code and
+// its C++ library. A function that is not here fails the test until its
+// minimum client has been looked up and it is added.
+struct PinnedImports {
+    const char* dll;
+    int bits;
+    const char* functions;  // separated by spaces
+};
+const PinnedImports kPinnedImports[] = {
+    {"advapi32.dll", 0,
+     "RegCloseKey RegCreateKeyExA RegEnumValueA RegOpenKeyExA RegQueryValueExA "
+     "RegSetValueExA"},
+    {"gdi32.dll", 0, "CreateFontA DeleteObject GetDeviceCaps SetBkColor SetTextColor"},
+    {"kernel32.dll", 0,
+     "AddVectoredExceptionHandler CloseHandle CreateEventA CreateFileA CreateMutexA "
+     "CreateProcessA CreateSemaphoreA DeleteCriticalSection DuplicateHandle "
+     "EnterCriticalSection ExitProcess FreeLibrary GetCurrentProcess "
+     "GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetFileAttributesExA "
+     "GetHandleInformation GetLastError GetModuleFileNameA GetModuleHandleA "
+     "GetModuleHandleW GetNativeSystemInfo GetProcAddress GetProcessAffinityMask "
+     "GetStartupInfoA GetSystemDirectoryA GetSystemTime GetSystemTimeAsFileTime "
+     "GetThreadContext GetThreadPriority GetTickCount64 GetVersionExA "
+     "InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent "
+     "LeaveCriticalSection LoadLibraryExA LoadLibraryW MultiByteToWideChar "
+     "OpenProcess OutputDebugStringA RaiseException ReleaseSemaphore "
+     "RemoveVectoredExceptionHandler ResetEvent ResumeThread SetDllDirectoryA "
+     "SetEvent SetLastError SetProcessAffinityMask SetThreadContext "
+     "SetThreadPriority SetUnhandledExceptionFilter Sleep SuspendThread TlsAlloc "
+     "TlsGetValue TlsSetValue TryEnterCriticalSection VirtualProtect VirtualQuery "
+     "WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteFile"},
+    {"kernel32.dll", 64,
+     "__C_specific_handler RtlCaptureContext RtlLookupFunctionEntry RtlUnwindEx "
+     "RtlVirtualUnwind"},
+    {"kernel32.dll", 32, "LoadLibraryA"},
+    {"msvcrt.dll", 0,
+     "abort _amsg_exit _beginthreadex calloc _cexit _close _endthreadex _errno exit "
+     "fprintf fputc fputs free fwrite __getmainargs __initenv _initterm localeconv "
+     "longjmp malloc memchr memcmp memcpy memmove memset _onexit printf _read "
+     "realloc __set_app_type __setusermatherr signal strcmp _strdup strerror strlen "
+     "strncmp strpbrk _ultoa vfprintf wcslen"},
+    {"msvcrt.dll", 64,
+     "_acmdln _commode _fmode __iob_func ___lc_codepage_func ___mb_cur_max_func "
+     "_setjmp"},
+    {"msvcrt.dll", 32,
+     "atoi _iob __mb_cur_max __p__acmdln __p__commode __p__fmode _setjmp3 setlocale "
+     "strchr"},
+    {"ole32.dll", 0, "CoInitializeEx CoUninitialize"},
+    {"oleaut32.dll", 0, "VarBoolFromStr VarI2FromStr VarI4FromStr"},
+    {"shell32.dll", 0, "ShellExecuteExA"},
+    {"user32.dll", 0,
+     "AdjustWindowRectEx CreateWindowExA DdeAccessData DdeClientTransaction "
+     "DdeConnect DdeCreateStringHandleA DdeDisconnect DdeFreeStringHandle "
+     "DdeGetLastError DdeInitializeA DdeQueryConvInfo DdeUnaccessData "
+     "DdeUninitialize DefWindowProcA DestroyWindow DispatchMessageA "
+     "EnumDisplayMonitors GetClassInfoExA GetDC GetMessageA GetMonitorInfoA "
+     "GetSysColor GetSysColorBrush GetSystemMetrics GetWindowPlacement GetWindowRect "
+     "GetWindowTextA GetWindowTextLengthA IsIconic IsWindow IsWindowVisible IsZoomed "
+     "KillTimer LoadCursorA LoadIconA LoadImageA MessageBoxA MonitorFromRect "
+     "MonitorFromWindow OffsetRect PeekMessageA PostMessageA PostQuitMessage "
+     "RegisterClassA RegisterClassExA ReleaseDC SendMessageA SetCursor SetTimer "
+     "SetWindowPlacement SetWindowPos SetWindowTextA ShowWindow TranslateMessage "
+     "UpdateWindow"},
+    {"user32.dll", 64, "GetWindowLongPtrA SetWindowLongPtrA"},
+    {"user32.dll", 32, "GetWindowLongA SetWindowLongA"},
+};
+
+std::set<std::string> PinnedFunctions(int bits) {
+    std::set<std::string> pinned;
+    for (const PinnedImports& entry : kPinnedImports) {
+        if (entry.bits == 0 || entry.bits == bits) {
+            std::istringstream names(entry.functions);
+            for (std::string name; names >> name;) {
+                pinned.insert(std::string(entry.dll) + "!" + name);
+            }
+        }
+    }
+    return pinned;
+}
+
 // The DLL names in a PE file's import and delay-load tables, read from the
 // file itself (not loaded: a missing DLL must be reported, not fail here).
 class PeImports {
@@ -55,6 +142,9 @@ class PeImports {
     const std::string& Error() const { return error_; }
     const std::vector<std::string>& Imported() const { return imported_; }
     const std::vector<std::string>& DelayLoaded() const { return delayLoaded_; }
+    // "dll!function" for every function imported or delay-loaded, the DLL
+    // name in lower case; an import by ordinal as "dll!#ordinal".
+    const std::set<std::string>& Functions() const { return functions_; }
 
   private:
     template <typename T>
@@ -118,6 +208,7 @@ class PeImports {
                 return false;
             }
             imageBase_ = optional.ImageBase;
+            thunkSize_ = sizeof(optional.ImageBase);
             imports = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
             delayImports = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT];
             return true;
@@ -160,6 +251,43 @@ class PeImports {
                 return;
             }
             imported_.push_back(name);
+            ReadFunctions(
+                name, entry.OriginalFirstThunk != 0 ? entry.OriginalFirstThunk : entry.FirstThunk,
+                false);
+        }
+    }
+
+    // A table of thunks, as wide as the image's addresses, ends with zero.
+    // Each names a function (hint, then name) or, with the top bit set, an
+    // ordinal. In an old-style delay-load table the entries are addresses.
+    void ReadFunctions(const std::string& dll, uint32_t tableRva, bool addresses) {
+        size_t offset = 0;
+        if (tableRva == 0 || !FileOffset(tableRva, offset)) {
+            error_ = "no name table for " + dll;
+            return;
+        }
+        const uint64_t ordinalFlag = uint64_t{1} << (thunkSize_ * 8 - 1);
+        for (;; offset += thunkSize_) {
+            uint64_t thunk = 0;
+            if (offset > bytes_.size() || bytes_.size() - offset < thunkSize_) {
+                error_ = "short name table for " + dll;
+                return;
+            }
+            std::memcpy(&thunk, bytes_.data() + offset, thunkSize_);
+            if (thunk == 0) {
+                return;
+            }
+            std::string function;
+            if ((thunk & ordinalFlag) != 0) {
+                function = "#" + std::to_string(thunk & 0xFFFF);
+            } else {
+                const uint64_t rva = addresses ? thunk - imageBase_ : thunk;
+                if (!ReadName(static_cast<uint32_t>(rva + sizeof(WORD)), function)) {
+                    error_ = "unreadable function name in " + dll;
+                    return;
+                }
+            }
+            functions_.insert(Lower(dll) + "!" + function);
         }
     }
 
@@ -187,14 +315,20 @@ class PeImports {
                 return;
             }
             delayLoaded_.push_back(name);
+            const bool addresses = (entry.attributes & 1) == 0;
+            const uint32_t names = entry.rest[2];  // the import name table
+            ReadFunctions(name, addresses ? static_cast<uint32_t>(names - imageBase_) : names,
+                          addresses);
         }
     }
 
     std::vector<char> bytes_;
     std::vector<IMAGE_SECTION_HEADER> sections_;
     uint64_t imageBase_ = 0;
+    size_t thunkSize_ = 8;
     std::vector<std::string> imported_;
     std::vector<std::string> delayLoaded_;
+    std::set<std::string> functions_;
     std::string error_;
 };
 
@@ -227,6 +361,21 @@ TEST(ImportTableTest, GatewayImportsOnlyWindowsDlls) {
     EXPECT_NE(std::find(found.begin(), found.end(), "user32.dll"), found.end());
     for (const std::string& name : found) {
         EXPECT_TRUE(IsWindowsDll(name)) << name << " is not part of Windows";
+    }
+}
+
+TEST(ImportTableTest, GatewayImportsExactlyThePinnedFunctions) {
+    const std::string path = testing::GatewayExePath();
+    const PeImports pe(path);
+    ASSERT_EQ(pe.Error(), "") << path;
+    const std::set<std::string> pinned = PinnedFunctions(sizeof(void*) == 8 ? 64 : 32);
+    const std::set<std::string>& found = pe.Functions();
+    for (const std::string& function : found) {
+        EXPECT_EQ(pinned.count(function), 1u)
+            << function << " is a new import: look up its minimum client and pin it";
+    }
+    for (const std::string& function : pinned) {
+        EXPECT_EQ(found.count(function), 1u) << function << " is pinned but no longer imported";
     }
 }
 

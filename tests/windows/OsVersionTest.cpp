@@ -20,6 +20,7 @@
 #include "win32/Win32NumberConversion.h"
 #include "win32/Win32OsVersion.h"
 #include "win32/Win32Registry.h"
+#include "windows/support/DdePeers.h"
 
 namespace quillon {
 namespace {
@@ -56,14 +57,26 @@ Identified Identify() {
     return Identified{id.GetOSName(), id.GetOSBuild(), id.OSBitness, memory.Text()};
 }
 
+// A value of the CurrentVersion key in the system's native registry view,
+// which a 32-bit program on 64-bit Windows does not read by default.
 std::string MachineString(const char* name) {
-    char buffer[512] = {};
-    DWORD size = sizeof buffer;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, kCurrentVersion, name, RRF_RT_REG_SZ, nullptr, buffer,
-                     &size) != ERROR_SUCCESS) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCurrentVersion, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                      &key) != ERROR_SUCCESS) {
         return std::string();
     }
-    return buffer;
+    char buffer[512] = {};
+    DWORD size = sizeof buffer;
+    const LONG read = RegGetValueA(key, nullptr, name, RRF_RT_REG_SZ, nullptr, buffer, &size);
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS ? buffer : std::string();
+}
+
+// 64 or 32, as the suite's ctest registration says.
+int16_t ExpectedBitness() {
+    const int bits = testing::ExpectedWindowsBitness();
+    EXPECT_TRUE(bits == 64 || bits == 32) << "QUILLON_WINDOWS_BITS is not set to 64 or 32";
+    return static_cast<int16_t>(bits);
 }
 
 int16_t NativeBitness() {
@@ -85,16 +98,27 @@ OSVERSIONINFOA PlatformVersion() {
     return info;
 }
 
+// The suite runs on the Windows its registration names: the 32-bit suite
+// in a 32-bit prefix, a 32-bit program under WoW64 in a 64-bit one.
+TEST(OsVersionTest, RunsOnTheWindowsTheSuiteExpects) {
+    const int16_t expected = ExpectedBitness();
+    EXPECT_EQ(NativeBitness(), expected);
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    EXPECT_EQ(wow64 != FALSE, sizeof(void*) == 4 && expected == 64);
+}
+
 TEST(OsVersionTest, RealSystemAgreesWithThePlatform) {
     const OSVERSIONINFOA version = PlatformVersion();
     const Identified id = Identify();
     EXPECT_EQ(id.log, "");
-    EXPECT_EQ(id.bitness, NativeBitness());
+    EXPECT_EQ(id.bitness, ExpectedBitness());
 
     if (version.dwPlatformId == 2 && version.dwMajorVersion == 6 && version.dwMinorVersion != 0 &&
         !MachineString("ProductName").empty()) {
         // The registry branch: Wine's default prefix reports NT 6.1 with a
-        // product name and a service pack.
+        // product name and a service pack. A 32-bit program on 64-bit
+        // Windows reads its own registry view and must find the same name.
         std::string expected = MachineString("ProductName");
         if (version.szCSDVersion[0] != '\0') {
             expected += " [" + std::string(version.szCSDVersion) + "]";
@@ -178,7 +202,7 @@ TEST(OsVersionTest, PretendedVistaTakesTheFixedRow) {
     ASSERT_EQ(version.rfind("2.6.0.", 0), 0u) << "the pretended version did not apply: " << version;
     EXPECT_EQ(name, "Vista");
     EXPECT_EQ(build, version.substr(6));  // the build of the version query
-    EXPECT_EQ(bitness, std::to_string(NativeBitness()));
+    EXPECT_EQ(bitness, std::to_string(ExpectedBitness()));
 }
 
 }  // namespace

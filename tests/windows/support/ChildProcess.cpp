@@ -33,9 +33,13 @@ bool StartProgram(const std::string& program, const std::string& commandLine,
     return false;
 }
 
-ChildProcess::ChildProcess(const std::string& exePath) {
+ChildProcess::ChildProcess(const std::string& exePath, const std::string& arguments) {
     PROCESS_INFORMATION info{};
-    if (StartProgram(exePath, "\"" + exePath + "\"", info, startError_)) {
+    std::string commandLine = "\"" + exePath + "\"";
+    if (!arguments.empty()) {
+        commandLine += " " + arguments;
+    }
+    if (StartProgram(exePath, commandLine, info, startError_)) {
         ::CloseHandle(info.hThread);
         process_ = info.hProcess;
         id_ = info.dwProcessId;

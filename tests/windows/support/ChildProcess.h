@@ -15,8 +15,9 @@ bool StartProgram(const std::string& program, const std::string& commandLine,
 
 class ChildProcess {
   public:
-    // Starts `exePath` with no arguments; check Started().
-    explicit ChildProcess(const std::string& exePath);
+    // Starts `exePath` with `arguments` (as they go on its command line, after
+    // its quoted name); check Started().
+    explicit ChildProcess(const std::string& exePath, const std::string& arguments = std::string());
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -1,6 +1,7 @@
 #include "windows/support/DdePeers.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -22,7 +23,19 @@ std::string BuildDir() {
 }
 
 std::string ToolsDir() {
+    char peers[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA("QUILLON_PEER_DIR", peers, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+        std::string dir = WinePath(peers);
+        return dir.back() == '\\' ? dir : dir + '\\';
+    }
     return BuildDir() + "tools\\";
+}
+
+int ExpectedWindowsBitness() {
+    char bits[8] = {};
+    const DWORD length = GetEnvironmentVariableA("QUILLON_WINDOWS_BITS", bits, sizeof bits);
+    return length > 0 && length < sizeof bits ? std::atoi(bits) : 0;
 }
 
 namespace {

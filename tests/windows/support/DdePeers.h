@@ -12,8 +12,13 @@ namespace quillon::testing {
 
 // Folder of the running test program, with a trailing backslash.
 std::string TestProgramDir();
-// The build tree's tools folder (simulators, probe, benchmark programs).
+// The folder of the simulators, probe and benchmark programs: the build
+// tree's tools folder, or QUILLON_PEER_DIR when set (the other build's tools,
+// for links between a 64-bit and a 32-bit program).
 std::string ToolsDir();
+// What the Windows the suite runs on is, 64 or 32, as its ctest registration
+// sets it in QUILLON_WINDOWS_BITS; 0 when unset.
+int ExpectedWindowsBitness();
 // The build tree's root (where the gateway program is built).
 std::string BuildDir();
 

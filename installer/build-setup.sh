@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the setup program from the two programs:
+#
+#   installer/build-setup.sh VERSION EXE64 EXE32 OUTFILE
+#
+# Packs the user guide and the licence with CR LF line ends (Notepad before
+# Windows 10 1809 shows LF-only text as one long line). With
+# SOURCE_DATE_EPOCH set, the packed files carry that time, so two builds of
+# the same programs give the same bytes. Called by the `setup` target of the
+# windows preset and by scripts/release.sh.
+set -euo pipefail
+
+if (($# != 4)); then
+    echo "usage: $0 VERSION EXE64 EXE32 OUTFILE" >&2
+    exit 2
+fi
+version="$1" exe64="$2" exe32="$3" outfile="$4"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+repo_root="$(dirname "$here")"
+
+for program in "$exe64" "$exe32"; do
+    if [[ ! -f "$program" ]]; then
+        echo "build-setup: no program at $program (the setup program needs both the" \
+            "windows and the windows32 preset's build)" >&2
+        exit 1
+    fi
+done
+if ! command -v makensis >/dev/null; then
+    echo "build-setup: makensis not found (Debian package nsis)" >&2
+    exit 1
+fi
+
+docs="$(mktemp -d)"
+trap 'rm -rf "$docs"' EXIT
+to_crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
+to_crlf "$repo_root/docs/USER_GUIDE.txt" "$docs/USER_GUIDE.txt"
+to_crlf "$repo_root/LICENSE" "$docs/LICENSE.txt"
+if [[ -n "${SOURCE_DATE_EPOCH:-}" ]]; then
+    touch -d "@$SOURCE_DATE_EPOCH" "$docs"/*
+fi
+
+mkdir -p "$(dirname "$outfile")"
+makensis -V2 -NOCD "-DVERSION=$version" "-DEXE64=$exe64" "-DEXE32=$exe32" "-DDOCS=$docs" \
+    "-DOUTFILE=$outfile" "$here/MRP_Quillon.nsi"
