@@ -44,6 +44,7 @@ const char kHelp[] =
     "  --start-stamp FILE  write \"<microseconds>\" to FILE once the service is\n"
     "                      registered (same clock as --stamp)\n"
     "  --no-connect        do not answer connects\n"
+    "  --refuse-advise     answer connects but refuse every advise\n"
     "  --connect-log FILE  write the client's process id per conversation opened\n"
     "  --quit-event NAME   quit when the named event is signalled\n"
     "  --run-ms MS         quit MS after start\n"
@@ -58,6 +59,7 @@ class LoggerServer : public SimServer {
     bool refuse = false;
     bool busy = false;
     bool noConnect = false;
+    bool refuseAdvise = false;
     unsigned long slowMs = 0;
     unsigned long slowCount = 0;  // 0: every execute
     unsigned long executes = 0;
@@ -65,7 +67,7 @@ class LoggerServer : public SimServer {
   protected:
     bool AcceptConnect() override { return !noConnect; }
     bool AcceptAdvise(const std::string& item) override {
-        return _stricmp(item.c_str(), kItem) == 0;
+        return !refuseAdvise && _stricmp(item.c_str(), kItem) == 0;
     }
     std::string ItemData(const std::string&) override { return std::string(1, '\0'); }
 
@@ -119,6 +121,8 @@ int main(int argc, char** argv) {
             server.busy = true;
         } else if (option == "--no-connect") {
             server.noConnect = true;
+        } else if (option == "--refuse-advise") {
+            server.refuseAdvise = true;
         } else if (hasValue && option == "--service") {
             service = argv[++i];
         } else if (hasValue && option == "--out") {

@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/GatewayWindow.h"
+#include "windows/support/FaultGateway.h"
 
 namespace quillon {
 namespace {
@@ -122,6 +124,74 @@ TEST(TextFileViewerTest, NotepadComesFromTheWindowsFolderNotTheProgramsFolder) {
     ::DeleteFileA(planted.c_str());
     ASSERT_TRUE(named);
     EXPECT_EQ(Lower(image), Lower(real));
+}
+
+struct Viewer {
+    HWND window = nullptr;
+    DWORD processId = 0;
+};
+
+BOOL CALLBACK OnViewerCandidate(HWND window, LPARAM found) {
+    char caption[256] = {};
+    ::GetWindowTextA(window, caption, sizeof caption);
+    if (::IsWindowVisible(window) == FALSE || std::strstr(caption, "ErrorLog") == nullptr) {
+        return TRUE;
+    }
+    auto* viewer = reinterpret_cast<Viewer*>(found);
+    viewer->window = window;
+    ::GetWindowThreadProcessId(window, &viewer->processId);
+    return FALSE;
+}
+
+// A shown top-level window of any process whose caption names the log.
+Viewer FindLogViewer() {
+    Viewer viewer;
+    ::EnumWindows(OnViewerCandidate, reinterpret_cast<LPARAM>(&viewer));
+    return viewer;
+}
+
+// The running program with its own opener: once something is logged, a
+// click on the hint opens the program's ErrorLog.txt in a viewer (under
+// Wine, Notepad through the association of .txt).
+TEST(ErrorLogViewerTest, ClickInTheRunningProgramOpensItsLogInAViewer) {
+    ASSERT_EQ(FindLogViewer().window, nullptr) << "a viewer of a log is open already";
+    testing::FaultGateway gateway;
+    ASSERT_TRUE(gateway.Start());
+    // A decoder and no logger: the first value cannot go out and is logged.
+    testing::DdePeerProcess decoder;
+    ASSERT_TRUE(
+        gateway.StartDecoder(decoder, {"--wait-client", "--delay", "300", "--value", "CQ"}));
+    HWND hint = nullptr;
+    ASSERT_TRUE(testing::WaitUntil(
+        [&] {
+            hint = testing::FindChildByText(gateway.Window(), "see ErrorLog");
+            return testing::HasVisibleStyle(hint);
+        },
+        testing::kFaultDeadlineMs))
+        << gateway.ErrorLog();
+
+    ::PostMessageA(hint, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    ::PostMessageA(hint, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    Viewer viewer;
+    testing::WaitUntil(
+        [&] {
+            viewer = FindLogViewer();
+            return viewer.window != nullptr;
+        },
+        testing::kFaultDeadlineMs);
+    const std::string caption = viewer.window != nullptr ? testing::WindowText(viewer.window) : "";
+    if (viewer.processId != 0 && viewer.processId != gateway.Process()->Id()) {
+        const HANDLE process =
+            ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, viewer.processId);
+        if (process != nullptr) {
+            ::TerminateProcess(process, 0);
+            ::WaitForSingleObject(process, 5000);
+            ::CloseHandle(process);
+        }
+    }
+    EXPECT_NE(caption.find("ErrorLog.txt"), std::string::npos) << "no viewer of ErrorLog.txt";
+    EXPECT_NE(viewer.processId, gateway.Process()->Id());
+    EXPECT_TRUE(gateway.Close());
 }
 
 }  // namespace

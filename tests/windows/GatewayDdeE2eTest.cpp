@@ -4,6 +4,9 @@
 // ErrorLog.txt is its own.
 
 #include <gtest/gtest.h>
+#include <windows.h>
+// ddeml.h needs the types of windows.h declared first.
+#include <ddeml.h>
 
 #include <string>
 #include <vector>
@@ -11,6 +14,7 @@
 #include "SimText.h"
 #include "windows/support/ChildProcess.h"
 #include "windows/support/DdePeers.h"
+#include "windows/support/FaultGateway.h"
 #include "windows/support/WindowSearch.h"
 
 namespace quillon::testing {
@@ -267,6 +271,68 @@ TEST_F(GatewayDdeE2eTest, TwoThousandValuesAtFullSpeedArriveCompleteAndInOrder) 
         ASSERT_EQ(received[static_cast<size_t>(n - 1)], expected) << "value " << n;
     }
     EXPECT_EQ(ErrorLog().find("program error"), std::string::npos) << ErrorLog();
+}
+
+HDDEDATA CALLBACK IgnoreDdeEvents(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
+    return nullptr;
+}
+
+// True once a decoder serving `service` answers a connect: it has registered.
+bool DecoderAnswers(const char* service) {
+    DWORD instance = 0;
+    if (DdeInitializeA(&instance, IgnoreDdeEvents, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
+        return false;
+    }
+    const HSZ name = DdeCreateStringHandleA(instance, service, CP_WINANSI);
+    const HSZ topic = DdeCreateStringHandleA(instance, "MRP40Form", CP_WINANSI);
+    const HCONV conversation = DdeConnect(instance, name, topic, nullptr);
+    if (conversation != nullptr) {
+        DdeDisconnect(conversation);
+    }
+    DdeFreeStringHandle(instance, topic);
+    DdeFreeStringHandle(instance, name);
+    DdeUninitialize(instance);
+    return conversation != nullptr;
+}
+
+// Both decoder variants run: the link is made to "MRP40" and carries its
+// values, each cut at its first NUL. A logger that answers but refuses the
+// hot link leaves the command link at "connecting".
+TEST(GatewayDdePeersE2eTest, PrefersMrp40_CutsValuesAtNul_RefusedHotLinkStaysConnecting) {
+    FaultGateway gateway;
+    const std::string go = UniqueEventName("QuillonE2eGoBoth");
+    // Registered one after the other, so the first attempt finds both.
+    DdePeerProcess mrp40;
+    ASSERT_TRUE(
+        gateway.StartDecoder(mrp40, {"--start-event", go, "--value", "CQ\\x00DE", "--value", "K"}));
+    ASSERT_TRUE(WaitUntil([] { return DecoderAnswers("MRP40"); }, kFaultDeadlineMs));
+    DdePeerProcess sdr;
+    ASSERT_TRUE(gateway.StartDecoder(
+        sdr, {"--service", "MRP40 SDR", "--start-event", go, "--value", "SDR"}));
+    ASSERT_TRUE(WaitUntil([] { return DecoderAnswers("MRP40 SDR"); }, kFaultDeadlineMs));
+    DdePeerProcess refusing;
+    ASSERT_TRUE(gateway.StartLogger(refusing, "refusing.txt", {"--refuse-advise"}));
+
+    ASSERT_TRUE(gateway.Start());
+    EXPECT_TRUE(gateway.WaitMrp("MRP status: connected to MRP40")) << gateway.Mrp();
+    EXPECT_TRUE(gateway.WaitPalavan("Palavan status: connecting")) << gateway.Palavan();
+    PumpFor(1200);  // further attempts, each refused the same way
+    EXPECT_EQ(gateway.Palavan(), "Palavan status: connecting");
+
+    // A logger that keeps the hot link; it writes what it receives byte for
+    // byte, the command's terminating NUL included.
+    ASSERT_TRUE(refusing.Quit());
+    DdePeerProcess logger;
+    ASSERT_TRUE(gateway.StartLogger(logger, "received.txt", {"--raw"}));
+    ASSERT_TRUE(gateway.WaitPalavan("Palavan status: connected")) << gateway.Palavan();
+    SignalEvent(go);
+    const std::vector<std::string> expected = {std::string("006displaycwCQ\0", 15),
+                                               std::string("006displaycwK\0", 14)};
+    EXPECT_TRUE(
+        WaitUntil([&] { return gateway.Received("received.txt").size() >= 2; }, kFaultDeadlineMs));
+    PumpFor(500);
+    EXPECT_EQ(gateway.Received("received.txt"), expected);
+    EXPECT_EQ(gateway.Mrp(), "MRP status: connected to MRP40");
 }
 
 }  // namespace

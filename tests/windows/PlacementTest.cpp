@@ -10,6 +10,7 @@
 
 #include "support/ChildProcess.h"
 #include "support/WindowSearch.h"
+#include "windows/support/FaultGateway.h"
 
 namespace {
 
@@ -165,6 +166,31 @@ TEST_F(PlacementTest, DualMonitorKeepsAWindowThatTouchesAPresentMonitor) {
     EXPECT_EQ(gateway.Rect().top, -20);
     ASSERT_TRUE(gateway.Close());
     EXPECT_EQ(GetSetting("MRP_UILeft"), "-1500");
+}
+
+// Moved as a drag moves it (SetWindowPos), the window is where the next
+// start puts it.
+TEST_F(PlacementTest, AWindowMovedDuringARunReopensWhereItWasLeft) {
+    StoreRecord("1500", "3000", "0", "False");
+    quillon::testing::FaultGateway gateway;
+    ASSERT_TRUE(gateway.Start());
+    auto corner = [&] {
+        RECT rect{};
+        ::GetWindowRect(gateway.Window(), &rect);
+        return std::to_string(rect.left) + "," + std::to_string(rect.top);
+    };
+    ASSERT_EQ(corner(), "100,200");
+    ::SetWindowPos(gateway.Window(), nullptr, 300, 150, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(quillon::testing::WaitUntil([&] { return corner() == "300,150"; }, kTimeoutMs))
+        << corner();
+    ASSERT_TRUE(gateway.Close());
+
+    ASSERT_TRUE(gateway.Start());
+    EXPECT_EQ(corner(), "300,150");
+    EXPECT_TRUE(gateway.Close());
+    EXPECT_EQ(GetSetting("MRP_UILeft"), "4500");
+    EXPECT_EQ(GetSetting("MRP_UITop"), "2250");
 }
 
 }  // namespace
