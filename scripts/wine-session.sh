@@ -57,23 +57,26 @@ wine_session_start() {
         echo "wine-session: Xvfb on $DISPLAY"
     fi
 
-    if [[ -f "$WINEPREFIX/system.reg" ]] && ! wine_session_prefix_usable "$arch"; then
-        echo "wine-session: $WINEPREFIX is not a working $arch prefix, making it afresh"
-        wineserver -k 2>/dev/null || true
-        rm -rf -- "$WINEPREFIX"
+    # One persistent wineserver for the whole session: each test program
+    # would otherwise start and tear down its own.
+    if [[ -f "$WINEPREFIX/system.reg" ]]; then
+        wineserver -p
+        if ! wine_session_prefix_usable "$arch"; then
+            echo "wine-session: $WINEPREFIX is not a working $arch prefix, making it afresh"
+            wineserver -k 2>/dev/null || true
+            rm -rf -- "$WINEPREFIX"
+        fi
     fi
     if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
         echo "wine-session: initialising $WINEPREFIX ($arch)"
         WINEARCH="$arch" wineboot -i >/dev/null 2>&1 || true
         wineserver -w
+        wineserver -p
         if ! wine_session_prefix_usable "$arch"; then
             echo "wine-session: could not create a working $arch Wine prefix $WINEPREFIX" >&2
             return 1
         fi
     fi
-    # One persistent wineserver for the whole session: each test program
-    # would otherwise start and tear down its own.
-    wineserver -p
     # Start Wine's own background services now, detached from any output
     # pipe: started by the first test program, they would inherit its
     # stdout and keep ctest waiting for that pipe to close until they end,

@@ -48,10 +48,11 @@ bool IsWindowsDll(const std::string& name) {
 // Every function the gateway imports, per DLL, by the width of the build
 // (0: both). Each one's documented minimum client was looked up and is
 // Windows 7 or older: most are Windows 2000 or XP, GetTickCount64 Vista,
-// SetDllDirectoryA XP SP1; the x64 unwinding functions of kernel32.dll
-// exist since the first 64-bit Windows. The msvcrt.dll functions are the C
-// runtime's of every Windows, imported by the mingw-w64 start-up code and
-// its C++ library. A function that is not here fails the test until its
+// SetDllDirectoryA XP SP1. RtlUnwindEx and __C_specific_handler have no
+// requirements table; they belong to the x64 exception handling of every
+// 64-bit Windows, as do the documented XP ones beside them. The msvcrt.dll
+// functions are the C runtime's of every Windows, imported by the mingw-w64
+// start-up code and its C++ library. A function that is not here fails the test until its
 // minimum client has been looked up and it is added.
 struct PinnedImports {
     const char* dll;
