@@ -17,7 +17,11 @@
 //   OnLinkChange  - a new value of the item is in Text(); raised once for
 //                   every value the server delivers, equal values included;
 //   OnLinkClose   - the conversation has ended (server closed, quit or died);
-//   OnLinkError   - an error on the open link, with its code.
+//   OnLinkError   - an error on the open link, with its code. Part of the
+//                   classic event set, so the window keeps a handler for it;
+//                   the DDEML link never raises it: its failures are raised
+//                   by the call that meets them (SetLinkMode, LinkExecute),
+//                   and a lost conversation is reported by OnLinkClose.
 
 #include <cstdint>
 #include <string>

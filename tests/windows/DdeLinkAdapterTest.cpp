@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "contract/DdeLinkContract.h"
 #include "win32/Win32DdeLink.h"
 #include "windows/support/DdePeers.h"
+#include "windows/support/FaultGateway.h"
 
 namespace quillon::win32 {
 namespace {
@@ -22,18 +24,25 @@ using testing::PumpFor;
 using testing::PumpUntil;
 using testing::ReadLines;
 using testing::ToolsDir;
+using testing::UniqueEventName;
 using testing::WriteWholeFile;
 
 class Recorder : public DdeLinkEvents {
   public:
     explicit Recorder(DdeLinkPort& link) : link_(link) {}
-    void OnLinkChange() override { values.push_back(link_.Text()); }
+    void OnLinkChange() override {
+        values.push_back(link_.Text());
+        if (inside) {
+            inside();
+        }
+    }
     void OnLinkClose() override { ++closes; }
     void OnLinkError(int16_t code) override { errors.push_back(code); }
 
     std::vector<std::string> values;
     int closes = 0;
     std::vector<int16_t> errors;
+    std::function<void()> inside;  // runs inside every change handler
 
   private:
     DdeLinkPort& link_;
@@ -144,6 +153,39 @@ TEST_F(DdeLinkAdapterTest, EveryValueIsDeliveredInOrderWithRepeatsAndEmptyValues
     EXPECT_EQ(link_->Text(), "N");
 }
 
+// A change handler that lets the message loop run (a modal dialog, a
+// synchronous call that dispatches) while the next value is queued does not
+// get that value delivered inside itself: it follows once the handler returns.
+TEST_F(DdeLinkAdapterTest, ValueQueuedWhileAHandlerPumpsFollowsItsReturn) {
+    DdeScratchDir dir;
+    const std::string published = dir.Path() + "published.txt";
+    const std::string start = UniqueEventName("QuillonAdapterGo");
+    DdePeerProcess decoder;
+    ASSERT_TRUE(StartDecoder(decoder, {"--start-event", start, "--stamp-log", published, "--value",
+                                       "A", "--value", "B"}));
+    ASSERT_EQ(ConnectWhenReady(), 0);
+    size_t deliveredInside = 0;
+    bool secondQueued = false;
+    recorder_->inside = [&] {
+        if (recorder_->values.size() != 1) {
+            return;
+        }
+        // The log is written once both values are posted to us; the pump
+        // after it dispatches them.
+        secondQueued = PumpUntil([&] { return ReadLines(published).size() >= 2; }, 10000);
+        PumpFor(0);
+        deliveredInside = recorder_->values.size();
+    };
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, start.c_str());
+    SetEvent(go);
+    PumpUntil([&] { return recorder_->values.size() >= 2; }, 10000);
+    CloseHandle(go);
+    EXPECT_TRUE(secondQueued);
+    EXPECT_EQ(deliveredInside, 1u) << "the second value was delivered inside the first handler";
+    EXPECT_EQ(recorder_->values, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(link_->Text(), "B");
+}
+
 TEST_F(DdeLinkAdapterTest, ValueWithoutTerminatingNulEndsAtTheDataSize) {
     DdePeerProcess decoder;
     ASSERT_TRUE(StartDecoder(decoder, {"--start-event", "QuillonAdapterGo2", "--no-nul", "--value",
@@ -229,6 +271,35 @@ TEST_F(DdeLinkAdapterTest, ExecuteAfterTheServerQuitRaises293AndClosesOnce) {
     ASSERT_TRUE(StartLogger(restarted, {}));
     ASSERT_EQ(ConnectWhenReady(), 0);
     EXPECT_EQ(CollectError([&] { link_->LinkExecute("006displaycwCQ"); }), 0);
+}
+
+// The execute that finds the conversation lost posts its close; a new
+// conversation opened before the message loop runs makes that close stale,
+// whether the new one still stands or was ended by us meanwhile.
+TEST_F(DdeLinkAdapterTest, CloseOfAConversationLostInAnExecuteIsDroppedOnceANewOneOpens) {
+    DdePeerProcess other;
+    ASSERT_TRUE(other.Start(ToolsDir() + "logger_sim.exe", {"--service", "PalavanOther"}));
+    Describe("PalavanOther|DDEServer", "DDECommand");
+    ASSERT_EQ(ConnectWhenReady(), 0);
+    for (const bool endNewLink : {false, true}) {
+        SCOPED_TRACE(endNewLink ? "new link ended by us" : "new link standing");
+        DdePeerProcess logger;
+        ASSERT_TRUE(StartLogger(logger, {}));
+        ASSERT_EQ(ConnectWhenReady(), 0);
+        // Killed: no terminate arrives, so only the execute finds the loss.
+        logger.Kill();
+        EXPECT_EQ(CollectError([&] { link_->LinkExecute("006displaycwCQ"); }),
+                  kErrDdeMethodNoChannel);
+        // No message pumped since: the close is still waiting in the queue.
+        Describe("PalavanOther|DDEServer", "DDECommand");
+        ASSERT_EQ(CollectError([&] { link_->SetLinkMode(1); }), 0);
+        if (endNewLink) {
+            link_->SetLinkMode(0);
+        }
+        PumpFor(700);
+        EXPECT_EQ(recorder_->closes, 0);
+        EXPECT_EQ(link_->LinkMode(), endNewLink ? 0 : 1);
+    }
 }
 
 TEST_F(DdeLinkAdapterTest, EndingTheLinkOurselvesRaisesNoClose) {
