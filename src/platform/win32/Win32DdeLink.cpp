@@ -147,6 +147,7 @@ class Win32DdeLink::Impl {
         }
         switch (message) {
             case kDeliverMessage:
+                self->deliverPosted_ = false;
                 self->DeliverPending();
                 return 0;
             case kClosedMessage:
@@ -209,8 +210,13 @@ class Win32DdeLink::Impl {
         } catch (...) {
             return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
         }
+        // One posted message stands for every value queued until it is
+        // handled, and the delivery takes them all: under a flood a post per
+        // value would leave a stale message per value for the loop to fetch.
         // If the post fails (full queue) the watch timer delivers instead.
-        PostMessageA(window_, kDeliverMessage, 0, 0);
+        if (!deliverPosted_) {
+            deliverPosted_ = PostMessageA(window_, kDeliverMessage, 0, 0) != FALSE;
+        }
         return reinterpret_cast<HDDEDATA>(DDE_FACK);
     }
 
@@ -362,6 +368,7 @@ class Win32DdeLink::Impl {
     unsigned generation_ = 0;
     std::deque<std::string> pending_;
     bool delivering_ = false;
+    bool deliverPosted_ = false;  // a kDeliverMessage is in the queue
     bool controlBehind_ = false;  // the control does not show text_ yet
 };
 
