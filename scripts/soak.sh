@@ -38,40 +38,52 @@ fi
 
 # shellcheck source=wine-session.sh
 source "$repo_root/scripts/wine-session.sh"
+# shellcheck source=lib/wine-process.sh
+source "$repo_root/scripts/lib/wine-process.sh"
 wine_session_start "${SOAK_WINEPREFIX:-$build/soak-wineprefix}"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/quillon-soak.XXXXXX")"
 cp "$build/MRP_Quillon.exe" "$build"/tools/*.exe "$work/"
 cd "$work"
 
-gateway_pid=""
+gateway_pid=""      # what `wine` was started as (it may be a launcher)
+gateway_host_pid="" # the host process that runs the gateway
 decoder_pid=""
 decoder_quit="QuillonSoakDecoderQuit-$$"
 cleanup() {
     # Only what this script started, by its process id.
-    [[ -n "$decoder_pid" ]] && kill "$decoder_pid" 2>/dev/null || true
-    [[ -n "$gateway_pid" ]] && kill "$gateway_pid" 2>/dev/null || true
+    local pid
+    for pid in "$decoder_pid" "$gateway_host_pid" "$gateway_pid"; do
+        if [[ -n "$pid" ]]; then
+            kill "$pid" 2>/dev/null || true
+        fi
+    done
     wine_session_stop
 }
 trap cleanup EXIT
 
-# "rss_kib anon_kib" of a host process.
+# "rss_kib anon_kib" of the gateway's host process, or "not measured".
 host_memory() {
-    awk '/^VmRSS:/ { rss = $2 } /^RssAnon:/ { anon = $2 } END { print rss + 0, anon + 0 }' \
-        "/proc/$1/status" 2>/dev/null || echo "- -"
+    [[ -n "$gateway_host_pid" ]] &&
+        awk '/^VmRSS:/ { rss = $2 } /^RssAnon:/ { anon = $2 }
+             END { if (rss == "") exit 1; print rss + 0, anon + 0 }' \
+            "/proc/$gateway_host_pid/status" 2>/dev/null ||
+        echo "not measured"
 }
 windows_memory() {
     wine bench_memory.exe 2>/dev/null | tr -d '\r' || echo "unavailable"
 }
 
+before="$(wine_program_pids MRP_Quillon.exe)"
 wine MRP_Quillon.exe >/dev/null 2>&1 &
 gateway_pid=$!
 if ! wine gateway_probe.exe --wait 30000 >/dev/null 2>&1; then
     echo "soak: the gateway window did not appear" >&2
     exit 1
 fi
+gateway_host_pid="$(wine_program_pid MRP_Quillon.exe 10 "$before")" || gateway_host_pid=""
 sleep 2
-read -r rss_start anon_start < <(host_memory "$gateway_pid")
+memory_start="$(host_memory)"
 win_start="$(windows_memory)"
 
 values=$((duration * 10 + 600))
@@ -90,7 +102,7 @@ while ((SECONDS - started < duration)); do
     run=$((run + 1))
 done
 
-read -r rss_end anon_end < <(host_memory "$gateway_pid")
+memory_end="$(host_memory)"
 win_end="$(windows_memory)"
 wine sim_signal.exe "$decoder_quit" >/dev/null 2>&1 || true
 wait "$decoder_pid" 2>/dev/null || true
@@ -98,6 +110,7 @@ decoder_pid=""
 wine gateway_probe.exe --close >/dev/null 2>&1 || true
 wait "$gateway_pid" 2>/dev/null || true
 gateway_pid=""
+gateway_host_pid=""
 
 # The figures. Receipt lines are "<us>\t006displaycwS000123".
 for ((k = 0; k < run; ++k)); do
@@ -141,8 +154,16 @@ if ((${#reconnects[@]} > 0)); then
         END { printf "reconnection after a logger restart: %d restarts, min %d ms, median %d ms, max %d ms, mean %.0f ms\n",
                      NR, v[1], v[int((NR + 1) / 2)], v[NR], s / NR }'
 fi
-echo "gateway memory at start: resident ${rss_start} KiB, anonymous ${anon_start} KiB; Windows counters (KiB): ${win_start}"
-echo "gateway memory at end:   resident ${rss_end} KiB, anonymous ${anon_end} KiB; Windows counters (KiB): ${win_end}"
+# "resident R KiB, anonymous A KiB" from host_memory's "R A".
+host_memory_text() {
+    if [[ "$1" == "not measured" ]]; then
+        echo "host process not measured"
+    else
+        echo "resident ${1% *} KiB, anonymous ${1#* } KiB"
+    fi
+}
+echo "gateway memory at start: $(host_memory_text "$memory_start"); Windows counters (KiB): ${win_start}"
+echo "gateway memory at end:   $(host_memory_text "$memory_end"); Windows counters (KiB): ${win_end}"
 errors=0
 if [[ -f ErrorLog.txt ]]; then
     errors=$(grep -c "program error" ErrorLog.txt || true)

@@ -2,9 +2,10 @@
 // The DDE client link of one window control on DDEML (ANSI, CF_TEXT).
 //
 // The control is the hidden EDIT or STATIC that shows the linked item: its
-// window text follows the delivered values (set when no further value is
-// waiting; the change notification itself reads Text()). The adapter owns a hidden
-// message-only window: the DDEML callback only queues the bytes and posts to
+// window text catches up with the last delivered value on the next tick of
+// the link's 250 ms watch timer, and when the conversation ends; the change
+// notification itself reads Text(). The adapter owns a hidden message-only
+// window: the DDEML callback only queues the bytes and posts to
 // it, so every notification of DdeLinkEvents comes from the message loop.
 // A null control is allowed (the value is then only kept in Text()).
 //
