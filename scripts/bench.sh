@@ -39,21 +39,9 @@ source "$repo_root/scripts/wine-session.sh"
 source "$repo_root/scripts/lib/wine-process.sh"
 wine_session_start "$build/wineprefix"
 
-work="$build/bench"
-rm -rf "$work"
-mkdir -p "$work"
-cp "$build/MRP_Quillon.exe" "$build"/tools/*.exe "$work/"
-cd "$work"
-
-probe() { wine gateway_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
-wait_label() {
-    for _ in $(seq 100); do
-        probe | grep -q "^$1" && return 0
-        sleep 0.2
-    done
-    echo "bench: the gateway never showed \"$1\"" >&2
-    return 1
-}
+# shellcheck source=lib/gateway-run.sh
+source "$repo_root/scripts/lib/gateway-run.sh"
+gateway_run_folder "$build" "$build/bench"
 
 # Prints "median_us p99_us matched" for the values whose names start with
 # $3, from the publish stamps $1 and the receipt stamps $2.
@@ -97,7 +85,7 @@ run_hop() {
     if [[ "$hop" == gateway ]]; then
         wine MRP_Quillon.exe >/dev/null 2>&1 &
         hop_pid=$!
-        wait_label "Palavan status: connected"
+        wait_for_label "^Palavan status: connected"
     else
         wine bench_relay.exe --quit-event BenchQuitRelay 2>/dev/null &
         hop_pid=$!

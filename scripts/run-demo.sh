@@ -34,66 +34,47 @@ fi
 source "$repo_root/scripts/wine-session.sh"
 wine_session_start "$build/wineprefix"
 
-# The gateway writes ErrorLog.txt next to itself: give it a folder of its own.
-rm -rf "$demo"
-mkdir -p "$demo"
-cp "$build/MRP_Quillon.exe" "$build"/tools/*.exe "$demo/"
-cd "$demo"
+# shellcheck source=lib/gateway-run.sh
+source "$repo_root/scripts/lib/gateway-run.sh"
+gateway_run_folder "$build" "$demo"
 
 # A short exchange as the decoder prints it: slashed zeros (0xD8), a middle
 # dot (0xB7), a soft hyphen (0xAD) and doubled letters.
 printf 'CQ CQ DE R2\xd8XY K  R2\xd8XY DE K1ABC UR 5NN 5NN\xb7 TNX FER QSO\xad 73 ' >exchange.txt
 
-probe() { wine gateway_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
 status() {
     echo "-- gateway window:"
     probe | grep -E '^(MRP|Palavan) status' | sed 's/^/   /' || echo "   (window not found)"
 }
 
-logger_pid="" gateway_pid="" decoder_pid=""
+decoder_pid=""
 cleanup() {
     set +e
-    if [[ -n "$gateway_pid" ]] && kill -0 "$gateway_pid" 2>/dev/null; then
-        probe --close >/dev/null
-        wait "$gateway_pid" 2>/dev/null
-    fi
-    wine sim_signal.exe QuillonDemoQuit >/dev/null 2>&1
-    for pid in "$decoder_pid" "$logger_pid"; do
-        [[ -n "$pid" ]] && wait "$pid" 2>/dev/null
-    done
+    gateway_run_stop
     wine_session_stop
 }
 trap cleanup EXIT
 
 echo "== logger simulator: the commands it receives follow, one per line"
-wine logger_sim.exe --quit-event QuillonDemoQuit &
-logger_pid=$!
+wine logger_sim.exe --quit-event "$GATEWAY_RUN_QUIT" &
+gateway_run_track $!
 
 echo "== gateway"
 wine MRP_Quillon.exe >/dev/null 2>&1 &
-gateway_pid=$!
-for _ in $(seq 50); do
-    probe | grep -q '^Palavan status: connected' && break
-    sleep 0.2
-done
+gateway_run_track_gateway $!
+wait_for_label '^Palavan status: connected' || true
 status
 
 echo "== decoder simulator: decoding at $wpm WPM"
 wine decoder_sim.exe --text exchange.txt --wpm "$wpm" --wait-client --delay 1000 \
-    --quit-event QuillonDemoQuit --quit-after --linger 1500 &
+    --quit-event "$GATEWAY_RUN_QUIT" --quit-after --linger 1500 &
 decoder_pid=$!
-for _ in $(seq 50); do
-    probe | grep -q '^MRP status: connected' && break
-    sleep 0.2
-done
+gateway_run_track "$decoder_pid"
+wait_for_label '^MRP status: connected' || true
 sleep 3
 status
 
-# The window's rectangle, then the screen cut down to it.
-read -r left top width height < <(probe --rect | head -n1)
-import -window root "$demo/screen.png"
-convert "$demo/screen.png" -crop "${width}x${height}+${left}+${top}" +repage "$demo/gateway.png"
-rm -f "$demo/screen.png"
+capture_window "$demo/gateway.png" >/dev/null
 echo "== screenshot: $demo/gateway.png"
 
 wait "$decoder_pid"

@@ -35,36 +35,14 @@ unset DISPLAY
 source "$repo_root/scripts/wine-session.sh"
 wine_session_start "$build/wineprefix"
 
-# The gateway writes ErrorLog.txt next to itself: a folder of its own.
+# shellcheck source=lib/gateway-run.sh
+source "$repo_root/scripts/lib/gateway-run.sh"
 work="$(mktemp -d)"
-cp "$build/MRP_Quillon.exe" "$build"/tools/{logger_sim,decoder_sim,gateway_probe,sim_signal}.exe \
-    "$work/"
-cd "$work"
-quit_event="QuillonScreenshotQuit$$"
+gateway_run_folder "$build" "$work"
 
-probe() { wine gateway_probe.exe "$@" 2>/dev/null | tr -d '\r'; }
-wait_for_label() {
-    local _
-    for _ in $(seq 100); do
-        probe | grep -q "$1" && return 0
-        sleep 0.2
-    done
-    echo "screenshot: the window never showed \"$1\"; it shows:" >&2
-    probe >&2 || true
-    return 1
-}
-
-gateway_pid="" logger_pid="" decoder_pid=""
 cleanup() {
     set +e
-    if [[ -n "$gateway_pid" ]] && kill -0 "$gateway_pid" 2>/dev/null; then
-        probe --close >/dev/null
-        wait "$gateway_pid" 2>/dev/null
-    fi
-    wine sim_signal.exe "$quit_event" >/dev/null 2>&1
-    for pid in "$decoder_pid" "$logger_pid"; do
-        [[ -n "$pid" ]] && wait "$pid" 2>/dev/null
-    done
+    gateway_run_stop
     wine_session_stop
     cd "$repo_root"
     rm -rf "$work"
@@ -89,14 +67,14 @@ for font in /usr/share/wine/fonts/marlett.ttf /usr/share/wine/fonts/tahoma*.ttf;
 done
 
 echo "== starting the logging program, the decoder and the gateway"
-wine logger_sim.exe --quit-event "$quit_event" >/dev/null 2>&1 &
-logger_pid=$!
+wine logger_sim.exe --quit-event "$GATEWAY_RUN_QUIT" >/dev/null 2>&1 &
+gateway_run_track $!
 printf 'CQ CQ DE K1ABC K ' >text.txt
 wine decoder_sim.exe --text text.txt --wpm 20 --wait-client --repeat 100 \
-    --quit-event "$quit_event" >/dev/null 2>&1 &
-decoder_pid=$!
+    --quit-event "$GATEWAY_RUN_QUIT" >/dev/null 2>&1 &
+gateway_run_track $!
 wine MRP_Quillon.exe >/dev/null 2>&1 &
-gateway_pid=$!
+gateway_run_track_gateway $!
 
 wait_for_label '^MRP status: connected'
 wait_for_label '^Palavan status: connected'
@@ -109,9 +87,7 @@ if probe | grep -q 'see ErrorLog'; then
     exit 1
 fi
 
-read -r left top width height < <(probe --rect | head -n1)
-import -window root "$work/screen.png"
 mkdir -p "$(dirname "$output")"
 # -strip: no time stamps in the file, so an unchanged window gives the same bytes.
-convert "$work/screen.png" -crop "${width}x${height}+${left}+${top}" +repage -strip "$output"
-echo "== $output (${width}x${height})"
+size="$(capture_window "$output" -strip)"
+echo "== $output ($size)"

@@ -42,9 +42,10 @@ source "$repo_root/scripts/wine-session.sh"
 source "$repo_root/scripts/lib/wine-process.sh"
 wine_session_start "${SOAK_WINEPREFIX:-$build/soak-wineprefix}"
 
+# shellcheck source=lib/gateway-run.sh
+source "$repo_root/scripts/lib/gateway-run.sh"
 work="$(mktemp -d "${TMPDIR:-/tmp}/quillon-soak.XXXXXX")"
-cp "$build/MRP_Quillon.exe" "$build"/tools/*.exe "$work/"
-cd "$work"
+gateway_run_folder "$build" "$work"
 
 gateway_pid=""      # what `wine` was started as (it may be a launcher)
 gateway_host_pid="" # the host process that runs the gateway
@@ -107,7 +108,7 @@ win_end="$(windows_memory)"
 wine sim_signal.exe "$decoder_quit" >/dev/null 2>&1 || true
 wait "$decoder_pid" 2>/dev/null || true
 decoder_pid=""
-wine gateway_probe.exe --close >/dev/null 2>&1 || true
+probe --close >/dev/null || true
 wait "$gateway_pid" 2>/dev/null || true
 gateway_pid=""
 gateway_host_pid=""
