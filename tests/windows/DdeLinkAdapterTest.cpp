@@ -128,17 +128,16 @@ TEST_F(DdeLinkAdapterTest, EveryValueIsDeliveredInOrderWithRepeatsAndEmptyValues
     ASSERT_TRUE(WriteWholeFile(dir.Path() + "script.txt",
                                "CQ\nN\nN\n\n\\xD8\\xB7\\xAD\n" + allBytesEscaped + "\nN\n"));
     DdePeerProcess decoder;
-    ASSERT_TRUE(StartDecoder(
-        decoder, {"--start-event", "QuillonAdapterGo1", "--script", dir.Path() + "script.txt"}));
+    const testing::HeldEvent go("QuillonAdapterGo");
+    ASSERT_TRUE(
+        StartDecoder(decoder, {"--start-event", go.Name(), "--script", dir.Path() + "script.txt"}));
     ASSERT_EQ(ConnectWhenReady(), 0);
     EXPECT_EQ(link_->LinkMode(), 1);
 
-    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "QuillonAdapterGo1");
-    SetEvent(go);
+    go.Set();
     const std::vector<std::string> expected = {"CQ", "N", "N", "", "\xD8\xB7\xAD", allBytes, "N"};
     PumpUntil([&] { return recorder_->values.size() >= expected.size(); }, 10000);
     PumpFor(300);
-    CloseHandle(go);
     EXPECT_EQ(recorder_->values, expected);
     EXPECT_EQ(ControlText(control_), "N");
     EXPECT_EQ(link_->Text(), "N");
@@ -146,13 +145,12 @@ TEST_F(DdeLinkAdapterTest, EveryValueIsDeliveredInOrderWithRepeatsAndEmptyValues
 
 TEST_F(DdeLinkAdapterTest, ValueWithoutTerminatingNulEndsAtTheDataSize) {
     DdePeerProcess decoder;
-    ASSERT_TRUE(StartDecoder(decoder, {"--start-event", "QuillonAdapterGo2", "--no-nul", "--value",
-                                       "ABC", "--value", "X", "--value", ""}));
+    const testing::HeldEvent go("QuillonAdapterGo");
+    ASSERT_TRUE(StartDecoder(decoder, {"--start-event", go.Name(), "--no-nul", "--value", "ABC",
+                                       "--value", "X", "--value", ""}));
     ASSERT_EQ(ConnectWhenReady(), 0);
-    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "QuillonAdapterGo2");
-    SetEvent(go);
+    go.Set();
     PumpUntil([&] { return recorder_->values.size() >= 3; }, 10000);
-    CloseHandle(go);
     EXPECT_EQ(recorder_->values, (std::vector<std::string>{"ABC", "X", ""}));
 }
 

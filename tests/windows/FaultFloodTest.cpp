@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "windows/support/FaultGateway.h"
+#include "windows/support/Gateway.h"
 
 namespace quillon::testing {
 namespace {
@@ -61,20 +61,20 @@ class FaultFloodTest : public ::testing::Test {
     // Publishes `count` values "<prefix>000001"... at full speed and waits
     // until the logger has them all (`total` lines so far) or the deadline.
     void Flood(const std::string& prefix, int count, size_t total) {
-        const std::string go = UniqueEventName("QuillonFlood");
+        const HeldEvent go("QuillonFlood");
         DdePeerProcess decoder;
         ASSERT_TRUE(
-            gateway_.StartDecoder(decoder, {"--start-event", go, "--numbered-prefix", prefix,
+            gateway_.StartDecoder(decoder, {"--start-event", go.Name(), "--numbered-prefix", prefix,
                                             "--numbered", std::to_string(count), "--quit-after"}));
         ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
-        SignalEvent(go);
+        go.Set();
         // How long it takes is the benchmark's business.
         WaitUntil([&] { return gateway_.Received("received.txt").size() >= total; }, 300000);
-        EXPECT_TRUE(decoder.WaitExit(kFaultDeadlineMs));
+        EXPECT_TRUE(decoder.WaitExit(kDeadlineMs));
         ASSERT_TRUE(gateway_.WaitMrp("MRP status: not responding")) << gateway_.Mrp();
     }
 
-    FaultGateway gateway_;
+    Gateway gateway_;
 };
 
 TEST_F(FaultFloodTest, TenThousandValuesArriveInOrderAndMemoryStaysFlat) {

@@ -1,10 +1,12 @@
 #pragma once
-// A program started by a test, ended by the destructor if it still runs;
-// and the process start that every test program start goes through.
+// A program started by a test: the gateway, a simulator or any other. The
+// destructor ends it if it still runs. Every start goes through
+// StartProgram, which tries again when Wine refuses once.
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace quillon::testing {
 
@@ -15,26 +17,45 @@ bool StartProgram(const std::string& program, const std::string& commandLine,
 
 class ChildProcess {
   public:
-    // Starts `exePath` with no arguments; check Started().
-    explicit ChildProcess(const std::string& exePath);
+    ChildProcess() = default;
+    // Starts `program` with no arguments; check Started().
+    explicit ChildProcess(const std::string& program) { Start(program, {}, false); }
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    // Starts `program` with `arguments` (each quoted); for a simulator a
+    // unique "--quit-event" is appended, for Quit(). False when it cannot
+    // start (the reason is printed and kept in StartError()).
+    bool Start(const std::string& program, const std::vector<std::string>& arguments,
+               bool simulator = true);
     bool Started() const { return process_ != nullptr; }
-    // Why CreateProcessA failed (its last-error code), or 0.
     DWORD StartError() const { return startError_; }
     DWORD Id() const { return id_; }
+    HANDLE Handle() const { return process_; }
     bool Running() const;
-    // True when the process ended within `timeoutMs`.
+
+    // Asks a simulator to end in order (unregistering its DDE service) and
+    // waits for the exit.
+    bool Quit(DWORD timeoutMs = 10000);
+    // TerminateProcess: the way a crash looks to the peer.
+    void Kill();
+    // Waits for the exit, dispatching this thread's messages meanwhile;
+    // false on timeout.
     bool WaitForExit(DWORD timeoutMs) const;
+    bool WaitExit(DWORD timeoutMs) const { return WaitForExit(timeoutMs); }  // older name
+    // The exit code, or STILL_ACTIVE.
     DWORD ExitCode() const;
 
   private:
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
     DWORD startError_ = 0;
+    std::string quitEvent_;
 };
+
+// The name the DDE tests knew it by.
+using DdePeerProcess = ChildProcess;
 
 // A path the build gives as the host sees it, as a Windows path under Wine.
 std::string WinePath(std::string hostPath);
