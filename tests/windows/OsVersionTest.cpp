@@ -11,10 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "base/ErrorLog.h"
-#include "base/UtcClock.h"
-#include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
+#include "fakes/FakeLog.h"
 #include "sysinfo/OsIdentification.h"
 #include "sysinfo/RegistryReader.h"
 #include "win32/Win32NumberConversion.h"
@@ -34,18 +31,8 @@ struct Identified {
     std::string log;
 };
 
-// The error log the identification reports into, held in memory.
-struct MemoryLog {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
-    MemoryLog() { log.Reset("C:\\app\\ErrorLog.txt"); }
-    std::string Text() { return files.contents["C:\\app\\ErrorLog.txt"]; }
-};
-
 Identified Identify() {
-    MemoryLog memory;
+    fakes::FakeLog memory;  // what the identification reports
     win32::Win32Registry registry;
     win32::Win32OsVersion osVersion;
     win32::Win32NumberConversion numbers;
