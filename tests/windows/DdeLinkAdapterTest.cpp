@@ -18,6 +18,7 @@ namespace {
 
 using testing::DdePeerProcess;
 using testing::DdeScratchDir;
+using testing::kDeadlineMs;
 using testing::PumpFor;
 using testing::PumpUntil;
 using testing::ReadLines;
@@ -76,7 +77,7 @@ class DdeLinkAdapterTest : public ::testing::Test {
                 error = CollectError([&] { link_->SetLinkMode(1); });
                 return error != kErrNoForeignApplication;
             },
-            10000);
+            kDeadlineMs);
         return error;
     }
 
@@ -136,7 +137,7 @@ TEST_F(DdeLinkAdapterTest, EveryValueIsDeliveredInOrderWithRepeatsAndEmptyValues
 
     go.Set();
     const std::vector<std::string> expected = {"CQ", "N", "N", "", "\xD8\xB7\xAD", allBytes, "N"};
-    PumpUntil([&] { return recorder_->values.size() >= expected.size(); }, 10000);
+    PumpUntil([&] { return recorder_->values.size() >= expected.size(); }, kDeadlineMs);
     PumpFor(300);
     EXPECT_EQ(recorder_->values, expected);
     EXPECT_EQ(ControlText(control_), "N");
@@ -150,7 +151,7 @@ TEST_F(DdeLinkAdapterTest, ValueWithoutTerminatingNulEndsAtTheDataSize) {
                                        "--value", "X", "--value", ""}));
     ASSERT_EQ(ConnectWhenReady(), 0);
     go.Set();
-    PumpUntil([&] { return recorder_->values.size() >= 3; }, 10000);
+    PumpUntil([&] { return recorder_->values.size() >= 3; }, kDeadlineMs);
     EXPECT_EQ(recorder_->values, (std::vector<std::string>{"ABC", "X", ""}));
 }
 

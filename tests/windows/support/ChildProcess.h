@@ -10,6 +10,11 @@
 
 namespace quillon::testing {
 
+// How long a test waits for anything it expects: generous, for Wine on a
+// shared, busy machine. Waits end as soon as the condition holds; nothing
+// is timed.
+constexpr DWORD kDeadlineMs = 20000;
+
 // CreateProcessA of `program` with `commandLine` (program name included),
 // tried again when refused; `error` is the last refusal's code, or 0.
 bool StartProgram(const std::string& program, const std::string& commandLine,
@@ -37,7 +42,7 @@ class ChildProcess {
 
     // Asks a simulator to end in order (unregistering its DDE service) and
     // waits for the exit.
-    bool Quit(DWORD timeoutMs = 10000);
+    bool Quit(DWORD timeoutMs = kDeadlineMs);
     // TerminateProcess: the way a crash looks to the peer.
     void Kill();
     // Waits for the exit, dispatching this thread's messages meanwhile;

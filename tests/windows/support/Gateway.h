@@ -1,9 +1,9 @@
 #pragma once
 // One run of the gateway program for the end-to-end tests: copied into its
 // own scratch folder (so its ErrorLog.txt is its own), started, its window
-// and labels found, read, closed. Everything it starts is ended by the
-// destructor. Also the peers beside it and the named events that tell a
-// peer to begin.
+// and labels found, read, closed; the destructor ends it if it still runs.
+// The simulators beside it are started into the caller's ChildProcess
+// objects, and write their output into the same folder.
 
 #include <gtest/gtest.h>
 #include <windows.h>

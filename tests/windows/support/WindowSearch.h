@@ -11,11 +11,6 @@
 
 namespace quillon::testing {
 
-// How long a test waits for anything it expects: generous, for Wine on a
-// shared, busy machine. Waits end as soon as the condition holds; nothing
-// is timed.
-constexpr DWORD kDeadlineMs = 20000;
-
 // A top-level window of process `processId` whose class is `className`
 // (and, when given, whose caption is `caption`); null when there is none.
 HWND FindTopWindow(DWORD processId, const std::string& className,
