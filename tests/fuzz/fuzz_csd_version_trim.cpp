@@ -1,7 +1,9 @@
 // The service-pack text over arbitrary 128-byte fields (blanks, NULs and
-// high bytes anywhere): CSDVersionTrim trims blanks, then cuts at the first
-// NUL, and never reports; the name GetOSVersion builds from the registry
-// carries exactly that text in brackets, or nothing when it is empty.
+// high bytes anywhere): what CSDVersionTrim returns is the text after the
+// leading blanks up to the first NUL, or up to the trailing blanks where
+// there is none, and it never reports; the name GetOSVersion builds from
+// the registry carries that text in brackets, or nothing when it is empty.
+// The worked cases are the literal table in host/OsIdentificationTest.cpp.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +11,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "FuzzLog.h"
+#include "fakes/FakeLog.h"
 #include "fakes/FakeNumbers.h"
 #include "fakes/FakeRegistry.h"
 #include "sysinfo/OsIdentification.h"
@@ -41,21 +43,6 @@ class RawCsdVersion : public quillon::OsVersionPort {
     std::string field_;
 };
 
-// The rule, written out independently of the code under test.
-std::string ExpectedTrim(const std::string& field) {
-    size_t begin = 0;
-    size_t end = field.size();
-    while (begin < end && field[begin] == ' ') {
-        ++begin;
-    }
-    while (end > begin && field[end - 1] == ' ') {
-        --end;
-    }
-    std::string trimmed = field.substr(begin, end - begin);
-    const size_t nul = trimmed.find('\0');
-    return nul == std::string::npos ? trimmed : trimmed.substr(0, nul);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -64,18 +51,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       size < kFieldLength ? size : kFieldLength);
     field.resize(kFieldLength, ' ');
 
-    quillon::fuzz::FuzzLog log;
+    quillon::fakes::FakeLog log;
     quillon::fakes::FakeNumbers numbers;
     quillon::fakes::FakeRegistry registryPort;
     quillon::RegistryReader registry(registryPort, log.log);
     RawCsdVersion version(field);
     quillon::OsIdentification os(version, registry, numbers, log.log);
 
-    const std::string expected = ExpectedTrim(field);
     const std::string trimmed = os.CSDVersionTrim(field);
-    Require(trimmed == expected, "CSDVersionTrim trims blanks, then cuts at the first NUL");
     Require(trimmed.find('\0') == std::string::npos, "no NUL is left");
-    Require(trimmed.empty() || trimmed.front() != ' ', "no leading blank is left");
+    const size_t start = field.find_first_not_of(' ');
+    Require(trimmed.empty() || field.compare(start, trimmed.size(), trimmed) == 0,
+            "the text starts after the leading blanks");
+    const size_t after = trimmed.empty() ? field.size() : start + trimmed.size();
+    const bool atNul = after < field.size() && field[after] == '\0';
+    Require(atNul || field.find_first_not_of(' ', after) == std::string::npos,
+            "the text ends at a NUL or where only blanks remain");
+    Require(atNul || trimmed.empty() || trimmed.back() != ' ',
+            "no trailing blank is kept unless a NUL follows");
+    Require(!trimmed.empty() || start == std::string::npos || field[start] == '\0',
+            "an empty text means only blanks, or a NUL right after them");
 
     registryPort.Add(
         quillon::kHKeyLocalMachine, kSubkey,
@@ -85,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         quillon::fakes::FakeRegistry::String("CurrentBuildNumber", std::string("7601", 5)));
     os.OSName = "Unknown";
     os.GetOSVersion();
-    Require(os.OSName == (expected.empty() ? "Windows 7" : "Windows 7 [" + expected + "]"),
+    Require(os.OSName == (trimmed.empty() ? "Windows 7" : "Windows 7 [" + trimmed + "]"),
             "the product name carries the trimmed service-pack text in brackets");
     Require(os.OSBuild == 7601, "the build comes from the registry");
     Require(os.OSBitness == 64, "the native check ran");

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "FuzzLog.h"
+#include "fakes/FakeLog.h"
 
 using quillon::fuzz::Require;
 
@@ -56,7 +56,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    quillon::fuzz::FuzzLog log;
+    quillon::fakes::FakeLog log;
 
     const uint8_t mode = input.ConsumeIntegral<uint8_t>();
     quillon::SystemTime& now = log.systemClock.now;

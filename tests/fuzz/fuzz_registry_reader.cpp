@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "FuzzLog.h"
+#include "fakes/FakeLog.h"
 #include "fakes/FakeRegistry.h"
 #include "sysinfo/RegistryReader.h"
 
@@ -149,7 +149,7 @@ uint32_t PickType(FuzzedDataProvider& input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    quillon::fuzz::FuzzLog log;
+    quillon::fakes::FakeLog log;
     quillon::fakes::FakeRegistry registry;
     quillon::RegistryReader reader(registry, log.log);
 

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "FuzzLog.h"
 #include "base/ErrorTrap.h"
 #include "base/Settings.h"
+#include "fakes/FakeLog.h"
 #include "fakes/FakeNumbers.h"
 #include "fakes/FakeProgramInfo.h"
 #include "fakes/FakeSettings.h"
@@ -50,7 +50,7 @@ T Expected(const std::string& stored, const std::string& defaultValue, Convert c
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    quillon::fuzz::FuzzLog log;
+    quillon::fakes::FakeLog log;
     quillon::fakes::FakeSettings store;
     quillon::fakes::FakeNumbers numbers;
     quillon::fakes::FakeProgramInfo program;

@@ -3,14 +3,13 @@
 #include <string>
 
 #include "base/ErrorLog.h"
-#include "base/UtcClock.h"
 #include "common/CommonUi.h"
 #include "common/EnvironmentHeader.h"
 #include "common/MrpModule.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeControls.h"
-#include "fakes/FakeFiles.h"
 #include "fakes/FakeForm.h"
+#include "fakes/FakeLog.h"
 #include "fakes/FakeMonitors.h"
 #include "fakes/FakeNumbers.h"
 #include "fakes/FakeOsVersion.h"
@@ -35,8 +34,6 @@ class ProgramWithoutPath : public fakes::FakeProgramInfo {
     }
 };
 
-const char kPath[] = "C:\\Radio\\MRP_Quillon\\ErrorLog.txt";
-
 const char kHeaderLines[] =
     "\r\n"
     "07-Dec-2026 08:00:00 > MRP_Quillon version 1.0.2\r\n"
@@ -59,11 +56,7 @@ const char kMonitorLines[] =
     "07-Dec-2026 09:15:30 >    height         : 1080\r\n"
     "07-Dec-2026 09:15:30 >    dimensions     : (0, 0)-(1920, 1080)\r\n";
 
-struct HeaderFixture : ::testing::Test {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
+struct HeaderFixture : ::testing::Test, fakes::FakeLog {
     ProgramWithoutPath program;
     fakes::FakeOsVersion osVersion;
     fakes::FakeRegistry registry;
@@ -80,7 +73,6 @@ struct HeaderFixture : ::testing::Test {
     EnvironmentHeader header{log, program, os, locale, commonUi, mrpModule};
 
     HeaderFixture() {
-        log.Reset(kPath);
         log.SetHeader(&header);
         systemClock.Set(2026, 12, 7, 8, 0, 0);
         log.SetStartTime(clock.CurrentTime());
@@ -91,17 +83,16 @@ struct HeaderFixture : ::testing::Test {
         errorLogLabel.SetVisible(false);
         mrpModule.AttachMainWindow(&mainForm, &errorLogLabel);
     }
-    std::string Log() { return files.contents[kPath]; }
 };
 
 TEST_F(HeaderFixture, FirstWriteCreatesTheLogWithHeaderReportAndMessage) {
     mainForm.state = kStateMinimized;
     log.WriteErrorLog("program error 5 in module MRP_UI.Form_Load: Invalid procedure call");
     log.WriteErrorLog("second");
-    EXPECT_EQ(Log(), std::string(kHeaderLines) + kMonitorLines +
-                         "07-Dec-2026 09:15:30 > program error 5 in module MRP_UI.Form_Load: "
-                         "Invalid procedure call\r\n"
-                         "07-Dec-2026 09:15:30 > second\r\n");
+    EXPECT_EQ(Text(), std::string(kHeaderLines) + kMonitorLines +
+                          "07-Dec-2026 09:15:30 > program error 5 in module MRP_UI.Form_Load: "
+                          "Invalid procedure call\r\n"
+                          "07-Dec-2026 09:15:30 > second\r\n");
     EXPECT_TRUE(log.HeaderWritten());
     EXPECT_TRUE(errorLogLabel.Visible());
     EXPECT_EQ(mainForm.state, kStateNormal);
@@ -112,13 +103,13 @@ TEST_F(HeaderFixture, FirstWriteCreatesTheLogWithHeaderReportAndMessage) {
 TEST_F(HeaderFixture, LocaleIdentifierIsShownInDecimalAndUpperCaseHex) {
     locale.LocaleID = 1033;
     log.WriteErrorLog("x");
-    EXPECT_NE(Log().find("> Locale ID         : 1033 (0x409)\r\n"), std::string::npos);
+    EXPECT_NE(Text().find("> Locale ID         : 1033 (0x409)\r\n"), std::string::npos);
 
     files.contents.clear();
     log.Reset(kPath);
     locale.LocaleID = -1;
     log.WriteErrorLog("x");
-    EXPECT_NE(Log().find("> Locale ID         : -1 (0xFFFFFFFF)\r\n"), std::string::npos);
+    EXPECT_NE(Text().find("> Locale ID         : -1 (0xFFFFFFFF)\r\n"), std::string::npos);
 }
 
 TEST_F(HeaderFixture, FailingQueryLosesOnlyItsLine) {
@@ -130,7 +121,7 @@ TEST_F(HeaderFixture, FailingQueryLosesOnlyItsLine) {
         expected.find("07-Dec-2026 08:00:00 > App.Path"),
         std::string("07-Dec-2026 08:00:00 > App.Path          : C:\\Radio\\MRP_Quillon\r\n")
             .size());
-    EXPECT_EQ(Log(), expected);
+    EXPECT_EQ(Text(), expected);
 }
 
 TEST_F(HeaderFixture, NestedReportDuringTheHeaderStartsNoSecondHeader) {
@@ -138,18 +129,18 @@ TEST_F(HeaderFixture, NestedReportDuringTheHeaderStartsNoSecondHeader) {
     // header holds the file open.
     mrpModule.AttachMainWindow(nullptr, nullptr);
     log.WriteErrorLog("outer");
-    EXPECT_EQ(Log(), std::string(kHeaderLines) + kMonitorLines +
-                         "07-Dec-2026 09:15:30 > program error 51 in module "
-                         "MRP_Module.ErrorLogExists: " +
-                         ErrorDescription(51) +
-                         "\r\n"
-                         "07-Dec-2026 09:15:30 > outer\r\n");
+    EXPECT_EQ(Text(), std::string(kHeaderLines) + kMonitorLines +
+                          "07-Dec-2026 09:15:30 > program error 51 in module "
+                          "MRP_Module.ErrorLogExists: " +
+                          ErrorDescription(51) +
+                          "\r\n"
+                          "07-Dec-2026 09:15:30 > outer\r\n");
     EXPECT_EQ(files.opens, 1);
     EXPECT_EQ(files.openNow, 0);
     EXPECT_TRUE(log.HeaderWritten());
 
     log.WriteErrorLog("later");
-    EXPECT_EQ(Log().find("App.Path"), Log().rfind("App.Path"));
+    EXPECT_EQ(Text().find("App.Path"), Text().rfind("App.Path"));
 }
 
 }  // namespace

@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "base/ErrorLog.h"
-#include "base/UtcClock.h"
-#include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
 #include "base/RuntimeError.h"
+#include "fakes/FakeClock.h"
+#include "fakes/FakeLog.h"
 
 namespace quillon {
 namespace {
-
-constexpr const char* kLog = "C:\\Radio\\ErrorLog.txt";
 
 // A header that writes one marker line, and can be told to write into the
 // log again from inside (as a failing header query's error trap would).
@@ -31,19 +28,13 @@ class MarkerHeader : public LogHeader {
     ErrorLog& log_;
 };
 
-struct ErrorLogFixture : ::testing::Test {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
+struct ErrorLogFixture : ::testing::Test, fakes::FakeLog {
     MarkerHeader header{log};
 
     ErrorLogFixture() {
-        log.Reset(kLog);
         log.SetHeader(&header);
         systemClock.Set(2026, 12, 6, 4, 55, 40);
     }
-    std::string Text() { return files.contents[kLog]; }
 };
 
 TEST_F(ErrorLogFixture, FirstWriteAddsHeaderOnceThenOneStampedLinePerWrite) {
@@ -101,17 +92,17 @@ TEST(ErrorDescriptionTest, EachNamedDdeErrorNumberHasItsOwnDescription) {
 }
 
 TEST_F(ErrorLogFixture, SizeGuardAppendsAtExactlyTheLimitAndStopsAboveIt) {
-    files.contents[kLog] = "old\r\n";
-    files.sizeOverride[kLog] = ErrorLog::kMaximumSize;
+    files.contents[kPath] = "old\r\n";
+    files.sizeOverride[kPath] = ErrorLog::kMaximumSize;
     log.WriteErrorLog("at the limit");
     EXPECT_NE(Text().find("at the limit"), std::string::npos);
 
     ErrorLog fresh{files, clock};
     MarkerHeader freshHeader{fresh};
-    fresh.Reset(kLog);
+    fresh.Reset(kPath);
     fresh.SetHeader(&freshHeader);
     fresh.SetDebug(true);
-    files.sizeOverride[kLog] = ErrorLog::kMaximumSize + 1;
+    files.sizeOverride[kPath] = ErrorLog::kMaximumSize + 1;
     const std::string before = Text();
     fresh.WriteErrorLog("over the limit");
     EXPECT_EQ(Text(), before);
@@ -122,7 +113,7 @@ TEST_F(ErrorLogFixture, SizeGuardAppendsAtExactlyTheLimitAndStopsAboveIt) {
 
 TEST_F(ErrorLogFixture, LogDeletedMidRunIsRecreatedWithoutHeader) {
     log.WriteErrorLog("one");
-    files.contents.erase(kLog);
+    files.contents.erase(kPath);
     log.WriteErrorLog("two");
     EXPECT_EQ(Text(), "06-Dec-2026 04:55:40 > two\r\n");
     EXPECT_EQ(header.calls, 1);
@@ -130,7 +121,7 @@ TEST_F(ErrorLogFixture, LogDeletedMidRunIsRecreatedWithoutHeader) {
 
 TEST_F(ErrorLogFixture, DebugLinesOnlyWhileDebugIsOnAndNoFileOtherwise) {
     log.DebugLog("quiet");
-    EXPECT_FALSE(files.Exists(kLog));
+    EXPECT_FALSE(files.Exists(kPath));
     log.SetDebug(true);
     EXPECT_TRUE(log.GetDebug());
     log.DebugLog("loud");
@@ -140,7 +131,7 @@ TEST_F(ErrorLogFixture, DebugLinesOnlyWhileDebugIsOnAndNoFileOtherwise) {
 TEST_F(ErrorLogFixture, UnwritableLogLosesTheLineSilently) {
     files.failOpenWith = kErrPermissionDenied;
     log.WriteErrorLog("lost");
-    EXPECT_FALSE(files.Exists(kLog));
+    EXPECT_FALSE(files.Exists(kPath));
     files.failOpenWith = 0;
     log.WriteErrorLog("kept");
     EXPECT_NE(Text().find("> kept\r\n"), std::string::npos);

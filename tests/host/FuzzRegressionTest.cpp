@@ -5,21 +5,13 @@
 #include "base/ErrorLog.h"
 #include "base/ErrorTrap.h"
 #include "base/RuntimeError.h"
-#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
+#include "fakes/FakeLog.h"
 
 namespace quillon {
 namespace {
 
-struct FuzzClockFixture : ::testing::Test {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
-    FuzzClockFixture() { log.Reset("C:\\app\\ErrorLog.txt"); }
-    std::string Log() { return files.contents["C:\\app\\ErrorLog.txt"]; }
-};
+struct FuzzClockFixture : ::testing::Test, fakes::FakeLog {};
 
 // A month field of 32767 once wrapped the 16-bit month count and hung the
 // clock, and with it every write to the error log. It now overflows in the
@@ -27,7 +19,7 @@ struct FuzzClockFixture : ::testing::Test {
 TEST_F(FuzzClockFixture, MonthOf32767OverflowsInsteadOfHanging) {
     systemClock.Set(2026, 32767, 1, 0, 0, 0);
     EXPECT_EQ(clock.CurrentTime(), 0);
-    const std::string text = Log();
+    const std::string text = Text();
     EXPECT_NE(text.find(" > program error 6 in module UTC.CurrentTime, State = 2: Overflow\r\n"),
               std::string::npos)
         << text;
@@ -37,7 +29,7 @@ TEST_F(FuzzClockFixture, MonthOf32767OverflowsInsteadOfHanging) {
     files.contents.clear();
     systemClock.Set(2000, 32766, 1, 0, 0, 0);
     EXPECT_DOUBLE_EQ(clock.CurrentTime(), 36525 + 335 + 1);
-    EXPECT_TRUE(Log().empty());
+    EXPECT_TRUE(Text().empty());
 }
 
 // The same clock behind an ordinary log write: the line still arrives,
@@ -45,7 +37,7 @@ TEST_F(FuzzClockFixture, MonthOf32767OverflowsInsteadOfHanging) {
 TEST_F(FuzzClockFixture, LogWriteWithMonth32767EndsWithItsLine) {
     systemClock.Set(2026, 32767, 1, 0, 0, 0);
     log.WriteErrorLog("after");
-    const std::string text = Log();
+    const std::string text = Text();
     const std::string tail = "30-Dec-1899 00:00:00 > after\r\n";
     ASSERT_GE(text.size(), tail.size());
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);

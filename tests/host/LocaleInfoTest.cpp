@@ -1,19 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "base/ErrorLog.h"
-#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
+#include "fakes/FakeLog.h"
 #include "sysinfo/LocaleInfo.h"
 
 namespace quillon {
 namespace {
 
-struct LocaleInfoFixture : ::testing::Test {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
+struct LocaleInfoFixture : ::testing::Test, fakes::FakeLog {
     LocaleInfo locale{log};
 };
 

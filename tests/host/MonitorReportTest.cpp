@@ -3,10 +3,9 @@
 #include <string>
 
 #include "base/ErrorLog.h"
-#include "base/UtcClock.h"
 #include "common/CommonUi.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
+#include "fakes/FakeLog.h"
 #include "fakes/FakeMonitors.h"
 #include "placement/MonitorReport.h"
 
@@ -33,27 +32,21 @@ class LoadingHeader : public LogHeader {
     CommonUi& ui_;
 };
 
-struct ReportFixture : ::testing::Test {
-    TickingClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
+struct ReportFixture : ::testing::Test, fakes::BasicFakeLog<TickingClock> {
     fakes::FakeMonitors monitors;
     MonitorReport report{monitors, clock, log};
     CommonUi ui{report};
     LoadingHeader header{ui};
 
     ReportFixture() {
-        log.Reset("C:\\app\\ErrorLog.txt");
         log.SetHeader(&header);
         systemClock.Set(2026, 12, 7, 9, 30, 0);
     }
-    std::string Log() { return files.contents["C:\\app\\ErrorLog.txt"]; }
 };
 
 TEST_F(ReportFixture, OnePrimaryMonitorGivesFiveStampedLines) {
     log.WriteErrorLog("first");
-    EXPECT_EQ(Log(),
+    EXPECT_EQ(Text(),
               "07-Dec-2026 09:30:00 > Monitors          : 1\r\n"
               "07-Dec-2026 09:30:01 > Monitor 1\r\n"
               "07-Dec-2026 09:30:02 >    width          : 1920\r\n"
@@ -67,7 +60,7 @@ TEST_F(ReportFixture, SecondMonitorLeftOfThePrimaryHasNegativeCoordinates) {
     monitors.monitors = {{0, 0, 1920, 1080}, {-1280, -200, -1, 824}};
     log.WriteErrorLog("first");
     log.WriteErrorLog("second");
-    EXPECT_EQ(Log(),
+    EXPECT_EQ(Text(),
               "07-Dec-2026 09:30:00 > Monitors          : 2\r\n"
               "07-Dec-2026 09:30:01 > Monitor 1\r\n"
               "07-Dec-2026 09:30:02 >    width          : 1920\r\n"
@@ -85,7 +78,7 @@ TEST_F(ReportFixture, NoMonitorGivesOnlyTheCountLine) {
     monitors.monitors.clear();
     monitors.enumResult = false;
     log.WriteErrorLog("first");
-    EXPECT_EQ(Log(),
+    EXPECT_EQ(Text(),
               "07-Dec-2026 09:30:00 > Monitors          : 0\r\n"
               "07-Dec-2026 09:30:01 > first\r\n");
 }
@@ -113,7 +106,7 @@ TEST_F(ReportFixture, EnumerationRegrowsTheListToTheMonitorsFound) {
 TEST_F(ReportFixture, ExtentBeyond32BitsLosesOnlyItsLine) {
     monitors.monitors = {{INT32_MIN, 0, INT32_MAX, 10}};
     log.WriteErrorLog("first");
-    const std::string text = Log();
+    const std::string text = Text();
     EXPECT_EQ(text.find("width"), std::string::npos);
     EXPECT_NE(text.find(">    height         : 10\r\n"), std::string::npos);
     EXPECT_NE(text.find(">    dimensions     : (-2147483648, 0)-(2147483647, 10)\r\n"),

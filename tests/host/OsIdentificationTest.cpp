@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "base/ErrorLog.h"
-#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
+#include "fakes/FakeLog.h"
 #include "fakes/FakeNumbers.h"
 #include "fakes/FakeOsVersion.h"
 #include "fakes/FakeRegistry.h"
@@ -18,11 +17,7 @@ using namespace std::string_literals;
 
 const std::string kKey = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 
-struct OsIdentificationFixture : ::testing::Test {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
+struct OsIdentificationFixture : ::testing::Test, fakes::FakeLog {
     FakeRegistry registry;
     fakes::FakeNumbers numbers;
     fakes::FakeOsVersion os;
@@ -30,10 +25,8 @@ struct OsIdentificationFixture : ::testing::Test {
     OsIdentification id{os, reader, numbers, log};
 
     OsIdentificationFixture() {
-        log.Reset("C:\\app\\ErrorLog.txt");
         id.OSName = "Unknown";  // as Initialize presets it
     }
-    std::string Log() { return files.contents["C:\\app\\ErrorLog.txt"]; }
     void AddValue(const std::string& name, const std::string& text) {
         registry.Add(kHKeyLocalMachine, kKey, FakeRegistry::String(name, text + '\0'));
     }
@@ -87,7 +80,7 @@ TEST_F(OsIdentificationFixture, DecisionTableOutsideTheRegistryBranch) {
     EXPECT_EQ(registry.opens, 0);
     EXPECT_EQ(os.sizeSeen, 148u);
     EXPECT_EQ(os.csdSeen, std::string(128, ' '));
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(OsIdentificationFixture, RegistryNameAndBuildWithoutServicePack) {
@@ -100,7 +93,7 @@ TEST_F(OsIdentificationFixture, RegistryNameAndBuildWithoutServicePack) {
     EXPECT_EQ(id.OSName, "Windows 10 Pro");
     EXPECT_EQ(id.OSBuild, 19045);
     EXPECT_EQ(id.OSBitness, 64);
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(OsIdentificationFixture, RegistryNameCarriesTheServicePack) {
@@ -149,7 +142,7 @@ TEST_F(OsIdentificationFixture, NoProductNameChoosesByMinorAndBuild) {
         EXPECT_EQ(id.OSBuild, c.osBuild);
         EXPECT_EQ(id.OSBitness, 64);
     }
-    EXPECT_EQ(Log(), "");  // a build that does not convert is not reported
+    EXPECT_EQ(Text(), "");  // a build that does not convert is not reported
 }
 
 TEST_F(OsIdentificationFixture, MissingKeyFallsBackWithoutReport) {
@@ -157,7 +150,7 @@ TEST_F(OsIdentificationFixture, MissingKeyFallsBackWithoutReport) {
     id.GetOSVersion();
     EXPECT_EQ(id.OSName, "Windows 7");
     EXPECT_EQ(id.OSBuild, 0);
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(OsIdentificationFixture, ErrorIsReportedAndValuesStayAsFarAsTheyGot) {
@@ -165,16 +158,17 @@ TEST_F(OsIdentificationFixture, ErrorIsReportedAndValuesStayAsFarAsTheyGot) {
     id.GetOSVersion();
     EXPECT_EQ(id.OSName, "Unknown");
     EXPECT_EQ(id.OSBitness, 0);
-    EXPECT_NE(Log().find(" > program error 51 in module Common.GetOSVersion: "), std::string::npos);
+    EXPECT_NE(Text().find(" > program error 51 in module Common.GetOSVersion: "),
+              std::string::npos);
 }
 
 TEST_F(OsIdentificationFixture, DebugLineOnlyWhileDebugging) {
     os.Set(2, 5, 1, 2600);
     id.GetOSVersion();
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
     log.SetDebug(true);
     id.GetOSVersion();
-    EXPECT_NE(Log().find(" > Common.GetOSVersion\r\n"), std::string::npos);
+    EXPECT_NE(Text().find(" > Common.GetOSVersion\r\n"), std::string::npos);
     EXPECT_EQ(id.GetOSName(), "Windows XP");
     EXPECT_EQ(id.GetOSBuild(), 2600);
 }

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "base/ErrorLog.h"
-#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
+#include "fakes/FakeLog.h"
 #include "fakes/FakeMonitors.h"
 #include "placement/ReasonableBounds.h"
 
@@ -11,16 +10,10 @@ namespace quillon {
 namespace {
 
 // A primary screen of 1920 x 1080 pixels at 15 twips per pixel.
-struct BoundsFixture : ::testing::Test {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
+struct BoundsFixture : ::testing::Test, fakes::FakeLog {
     fakes::FakeMonitors monitors;
     PlacementState placement;
     ReasonableBounds bounds{monitors, placement, log};
-    BoundsFixture() { log.Reset("C:\\app\\ErrorLog.txt"); }
-    std::string Log() { return files.contents["C:\\app\\ErrorLog.txt"]; }
 };
 
 TEST_F(BoundsFixture, SingleMonitorHoldsPositionsAndSizesToThePrimaryScreen) {
@@ -42,7 +35,7 @@ TEST_F(BoundsFixture, SingleMonitorHoldsPositionsAndSizesToThePrimaryScreen) {
     EXPECT_EQ(bounds.ReasonableHeight(-1), 8100);
     EXPECT_EQ(bounds.ReasonableHeight(INT32_MIN), 8100);
     EXPECT_EQ(bounds.ReasonableWidth(INT32_MAX), 14400);
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(BoundsFixture, DualMonitorLetsPositionsThroughAndRepairsOnlyNegativeSizes) {
@@ -79,7 +72,7 @@ TEST_F(BoundsFixture, UnreadableScreenIsReportedAndGivesZero) {
     EXPECT_EQ(bounds.ReasonableHeight(-1), 0);
     placement.DualMonitor = true;
     EXPECT_EQ(bounds.ReasonableTop(100), 0);
-    const std::string text = Log();
+    const std::string text = Text();
     EXPECT_NE(text.find("program error 51 in module Common.ReasonableLeft: "), std::string::npos);
     EXPECT_NE(text.find("program error 51 in module Common.ReasonableHeight: "), std::string::npos);
     EXPECT_NE(text.find("program error 51 in module Common.ReasonableTop: "), std::string::npos);

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "base/ErrorLog.h"
-#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
+#include "fakes/FakeLog.h"
 #include "fakes/FakeRegistry.h"
 #include "sysinfo/RegistryReader.h"
 
@@ -16,16 +15,10 @@ using namespace std::string_literals;
 
 const std::string kKey = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 
-struct RegistryReaderFixture : ::testing::Test {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
+struct RegistryReaderFixture : ::testing::Test, fakes::FakeLog {
     FakeRegistry registry;
     RegistryReader reader{registry, log};
 
-    RegistryReaderFixture() { log.Reset("C:\\app\\ErrorLog.txt"); }
-    std::string Log() { return files.contents["C:\\app\\ErrorLog.txt"]; }
     void Add(FakeValue value) { registry.Add(kHKeyLocalMachine, kKey, std::move(value)); }
     std::string Get(const std::string& name) {
         return reader.GetKeyValue(kHKeyLocalMachine, kKey, name);
@@ -48,7 +41,7 @@ TEST_F(RegistryReaderFixture, FirstNameContainingTheWantedOneWinsCaseSensitively
     EXPECT_TRUE(Present("ProductName"));
 
     EXPECT_EQ(registry.OpenHandles(), 0);
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(RegistryReaderFixture, ContainingNameEarlierInTheOrderShadowsTheExactOne) {
@@ -66,7 +59,7 @@ TEST_F(RegistryReaderFixture, EmptyWantedNameMatchesAtTheFirstStep) {
     Add(FakeRegistry::String("Second", "x\0"s));
     EXPECT_EQ(Get(""), "7");
     EXPECT_EQ(registry.OpenHandles(), 0);
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(RegistryReaderFixture, MissingSubkeyAnswersNothingAndLogsNothing) {
@@ -92,7 +85,7 @@ TEST_F(RegistryReaderFixture, OversizedValueIsReadWithOneRetryOfTheReportedSize)
     ASSERT_EQ(registry.enumCalls.size(), 2u);
     EXPECT_EQ(registry.enumCalls[0], std::make_pair(0u, 4096u));
     EXPECT_EQ(registry.enumCalls[1], std::make_pair(0u, 5001u));
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(RegistryReaderFixture, FailedRetryEndsTheEnumeration) {
@@ -104,7 +97,7 @@ TEST_F(RegistryReaderFixture, FailedRetryEndsTheEnumeration) {
     EXPECT_EQ(registry.enumCalls.size(), 2u);  // no third call, no further index
     EXPECT_EQ(Get("Big"), "");                 // the name never reached the buffer
     EXPECT_EQ(registry.OpenHandles(), 0);
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(RegistryReaderFixture, ValueGrownBetweenTheCallsIsNotReadPastTheBuffer) {
@@ -113,7 +106,7 @@ TEST_F(RegistryReaderFixture, ValueGrownBetweenTheCallsIsNotReadPastTheBuffer) {
     // The empty name matches the blank name buffer whatever the calls did.
     const std::string text = Get("");
     EXPECT_LE(text.size(), 5001u);
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(RegistryReaderFixture, StringsLoseOnlyTheTerminatorsThatAreThere) {
@@ -136,7 +129,7 @@ TEST_F(RegistryReaderFixture, StringsLoseOnlyTheTerminatorsThatAreThere) {
     EXPECT_EQ(Get("MultiOneNul"), "a");
     EXPECT_EQ(Get("MultiEmpty"), "");
     EXPECT_EQ(Get("Inner"), "a\0b"s);  // nothing but the terminator is cut
-    EXPECT_EQ(Log(), "");              // an empty value is no error
+    EXPECT_EQ(Text(), "");             // an empty value is no error
 }
 
 TEST_F(RegistryReaderFixture, NumbersBinaryAndOtherTypes) {
@@ -159,7 +152,7 @@ TEST_F(RegistryReaderFixture, NumbersBinaryAndOtherTypes) {
         EXPECT_TRUE(Present(name)) << name;
         EXPECT_EQ(Get(name), "") << name;
     }
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(RegistryReaderFixture, RuntimeErrorIsReportedAndTheSubkeyStillClosed) {
@@ -170,7 +163,7 @@ TEST_F(RegistryReaderFixture, RuntimeErrorIsReportedAndTheSubkeyStillClosed) {
     EXPECT_EQ(Get("ProductName"), "");
     EXPECT_EQ(registry.opens, 2);
     EXPECT_EQ(registry.OpenHandles(), 0);
-    const std::string text = Log();
+    const std::string text = Text();
     EXPECT_NE(text.find("program error 51 in module SkerrinModule.KeyValuePresent: "),
               std::string::npos);
     EXPECT_NE(text.find("program error 51 in module SkerrinModule.GetKeyValue: "),

@@ -2,9 +2,8 @@
 
 #include "base/ErrorLog.h"
 #include "base/Settings.h"
-#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
+#include "fakes/FakeLog.h"
 #include "fakes/FakeNumbers.h"
 #include "fakes/FakeProgramInfo.h"
 #include "fakes/FakeSettings.h"
@@ -13,20 +12,12 @@ namespace quillon {
 namespace {
 
 constexpr const char* kApp = "MRP_Quillon";
-constexpr const char* kLog = "C:\\Radio\\ErrorLog.txt";
 
-struct SettingsFixture : ::testing::Test {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
+struct SettingsFixture : ::testing::Test, fakes::FakeLog {
     fakes::FakeSettings store;
     fakes::FakeNumbers numbers;
     fakes::FakeProgramInfo program;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
     Settings settings{store, numbers, program, log};
-
-    SettingsFixture() { log.Reset(kLog); }
-    std::string Log() { return files.contents[kLog]; }
 };
 
 TEST_F(SettingsFixture, IntegerConversionRoundsHalfToEvenAndFallsBackOutOfRange) {
@@ -42,7 +33,7 @@ TEST_F(SettingsFixture, IntegerConversionRoundsHalfToEvenAndFallsBackOutOfRange)
     EXPECT_EQ(settings.GetIntegerSetting(kApp, "Windows", "E", "7"), 7);
     EXPECT_EQ(settings.GetIntegerSetting(kApp, "Windows", "Missing", "9"), 9);
     EXPECT_EQ(settings.GetLongSetting(kApp, "Windows", "C", "0"), 40000);
-    EXPECT_FALSE(files.Exists(kLog)) << "bad stored values are never reported";
+    EXPECT_FALSE(files.Exists(kPath)) << "bad stored values are never reported";
 }
 
 TEST_F(SettingsFixture, BooleanAcceptsWordsInAnyCaseAndNumbers) {
@@ -65,14 +56,14 @@ TEST_F(SettingsFixture, KeysMatchWithoutRegardToCase) {
 TEST_F(SettingsFixture, UnreadableStoreFallsBackToDefaultWithoutReport) {
     store.failReadWith = kErrPermissionDenied;
     EXPECT_EQ(settings.GetLongSetting(kApp, "Windows", "MRP_UILeft", "120"), 120);
-    EXPECT_FALSE(files.Exists(kLog));
+    EXPECT_FALSE(files.Exists(kPath));
 }
 
 TEST_F(SettingsFixture, DefaultThatDoesNotConvertIsReportedAndGivesZero) {
     store.Put("Windows", "Good", "5");
     EXPECT_EQ(settings.GetIntegerSetting(kApp, "Windows", "Good", "abc"), 0);
     EXPECT_FALSE(settings.GetBooleanSetting(kApp, "Windows", "Good", "maybe"));
-    const std::string text = Log();
+    const std::string text = Text();
     EXPECT_NE(
         text.find("> program error 13 in module Common.GetIntegerSetting, SectionName = "
                   "Windows, Key = Good, theSetting = 5, DefaultValue = abc: Type mismatch\r\n"),
@@ -89,7 +80,7 @@ TEST_F(SettingsFixture, DebugLineShowsSectionKeyAndResult) {
     settings.GetLongSetting(kApp, "Windows", "MRP_UILeft", "0");
     settings.GetBooleanSetting(kApp, "Windows", "DualMonitor", "False");
     settings.GetIntegerSetting(kApp, "Windows", "X", "-3");
-    const std::string text = Log();
+    const std::string text = Text();
     EXPECT_NE(
         text.find("> GetLongSetting,    Section = Windows, Key = MRP_UILeft, Result = 120\r\n"),
         std::string::npos)

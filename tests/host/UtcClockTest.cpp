@@ -4,23 +4,13 @@
 #include <string>
 
 #include "base/ErrorLog.h"
-#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
+#include "fakes/FakeLog.h"
 
 namespace quillon {
 namespace {
 
-struct LoggedClock {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
-    LoggedClock() { log.Reset("C:\\app\\ErrorLog.txt"); }
-    std::string Log() { return files.contents["C:\\app\\ErrorLog.txt"]; }
-};
-
-struct ClockFixture : ::testing::Test, LoggedClock {};
+struct ClockFixture : ::testing::Test, fakes::FakeLog {};
 
 TEST_F(ClockFixture, CalendarEdgesGiveTheAutomationDate) {
     systemClock.Set(2000, 2, 29, 12, 0, 0);
@@ -58,7 +48,7 @@ TEST(UtcClockMonthNames, StampNamesTheMonthAsTheUsersLocaleGivesIt) {
         {"a character the code page lacks", 11, "D?z", "06-Dec-2026 04:55:40"},
     };
     for (const Case& c : cases) {
-        LoggedClock f;
+        fakes::FakeLog f;
         f.systemClock.monthNames = german;
         f.systemClock.monthNames[c.month] = c.name;
         EXPECT_EQ(f.clock.FormatLogStamp(f.clock.CurrentTime()), c.stamp) << c.what;
@@ -88,7 +78,7 @@ TEST_F(ClockFixture, MonthDaysTable) {
 TEST_F(ClockFixture, MinuteOverflowReportsStateAndDumpsFields) {
     systemClock.Set(2026, 1, 2, 3, 600, 5);  // 600 * 60 overflows 16 bits
     EXPECT_EQ(clock.CurrentTime(), 0);
-    const std::string text = Log();
+    const std::string text = Text();
     EXPECT_NE(text.find("program error 6 in module UTC.CurrentTime, State = 4: Overflow\r\n"),
               std::string::npos);
     for (const char* line : {"   UTCTime.wYear   = 2026\r\n", "   UTCTime.wMonth  = 1\r\n",

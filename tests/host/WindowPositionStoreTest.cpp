@@ -4,10 +4,9 @@
 #include <vector>
 
 #include "base/ErrorLog.h"
-#include "base/UtcClock.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
 #include "fakes/FakeForm.h"
+#include "fakes/FakeLog.h"
 #include "fakes/FakeMonitors.h"
 #include "fakes/FakeNumbers.h"
 #include "fakes/FakeProcess.h"
@@ -38,11 +37,7 @@ class RecordingSettings : public fakes::FakeSettings {
     }
 };
 
-struct StoreFixture : ::testing::Test {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
+struct StoreFixture : ::testing::Test, fakes::FakeLog {
     RecordingSettings store;
     fakes::FakeNumbers numbers;
     fakes::FakeProgramInfo program;
@@ -54,8 +49,6 @@ struct StoreFixture : ::testing::Test {
     WindowPositionStore positions{settings, bounds, monitors, process, program, placement, log};
     fakes::FakeForm form;
 
-    StoreFixture() { log.Reset("C:\\app\\ErrorLog.txt"); }
-    std::string Log() { return files.contents["C:\\app\\ErrorLog.txt"]; }
     void Store(int32_t left, int32_t top, int32_t width, int32_t height) {
         store.Put("Windows", "MRP_UILeft", std::to_string(left));
         store.Put("Windows", "MRP_UITop", std::to_string(top));
@@ -79,7 +72,7 @@ TEST_F(StoreFixture, NoStoredRecordKeepsTheDesignRectangleInTheNormalState) {
     EXPECT_EQ(store.reads, (std::vector<std::string>{
                                "Windows\\MRP_UILeft", "Windows\\MRP_UITop", "Windows\\MRP_UIWidth",
                                "Windows\\MRP_UIHeight", "Windows\\MRP_UIWindowstate"}));
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(StoreFixture, MaximisedWindowSavesItsNormalRectangleAndReopensMaximised) {
@@ -101,7 +94,7 @@ TEST_F(StoreFixture, MaximisedWindowSavesItsNormalRectangleAndReopensMaximised) 
     positions.RestoreWindowPosition(next);
     ExpectNormalRect(next, 1500, 1005, 7000, 4000);
     EXPECT_EQ(next.statesSet, (std::vector<int16_t>{kStateNormal, kStateMaximized}));
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(StoreFixture, SaveWaitsBoundedlyForAMinimisedWindowToShow) {
@@ -216,7 +209,7 @@ TEST_F(StoreFixture, DualMonitorCascadesWindowsOfARemovedMonitor) {
     EXPECT_EQ(second.top, 720);
     EXPECT_EQ(placement.CascadeLeft, 720);
     EXPECT_EQ(placement.CascadeTop, 720);
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(StoreFixture, CascadeOverflowIsReportedAndKeepsThePosition) {
@@ -230,7 +223,7 @@ TEST_F(StoreFixture, CascadeOverflowIsReportedAndKeepsThePosition) {
     EXPECT_EQ(form.state, kStateNormal);
     EXPECT_EQ(placement.CascadeLeft, 32500);
     EXPECT_EQ(placement.CascadeTop, 32500);
-    EXPECT_NE(Log().find("program error 6 in module Common.RestoreWindowPosition: Overflow\r\n"),
+    EXPECT_NE(Text().find("program error 6 in module Common.RestoreWindowPosition: Overflow\r\n"),
               std::string::npos);
 }
 
@@ -241,7 +234,7 @@ TEST_F(StoreFixture, StoredStateOutOfRangeIsReportedAfterTheRectangleIsApplied) 
     positions.RestoreWindowPosition(form);
     ExpectNormalRect(form, 2000, 3000, 7000, 4000);
     EXPECT_EQ(form.state, kStateNormal);
-    const std::string text = Log();
+    const std::string text = Text();
     EXPECT_NE(text.find("program error 380 in module Common.RestoreWindowPosition: "),
               std::string::npos);
     EXPECT_EQ(text.find("Common.RestoreWindowPosition: MRP_UI"), std::string::npos);
@@ -253,7 +246,7 @@ TEST_F(StoreFixture, DebugLinesShowStoredAndRestoredValues) {
     Store(-15000, 1000, 6000, 3000);
     store.Put("Windows", "MRP_UIWindowState", "1");
     positions.RestoreWindowPosition(form);
-    const std::string text = Log();
+    const std::string text = Text();
     for (const char* line :
          {"> Common.RestoreWindowPosition: MRP_UI, DualMonitor = True\r\n",
           ">    from registry = (-15000, 1000, 6000, 3000)\r\n",
@@ -269,7 +262,7 @@ TEST_F(StoreFixture, FailedWriteIsReportedAndLeavesTheWindowNormal) {
     EXPECT_EQ(store.Get("Windows", "MRP_UIWindowState"), "2");
     EXPECT_FALSE(store.Has("Windows", "MRP_UILeft"));
     EXPECT_EQ(form.state, kStateNormal);
-    EXPECT_NE(Log().find("program error 70 in module Common.SaveWindowPosition: "),
+    EXPECT_NE(Text().find("program error 70 in module Common.SaveWindowPosition: "),
               std::string::npos);
 }
 

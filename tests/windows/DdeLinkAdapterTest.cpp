@@ -12,19 +12,20 @@
 #include "base/RuntimeError.h"
 #include "contract/DdeLinkContract.h"
 #include "win32/Win32DdeLink.h"
+#include "windows/support/ChildProcess.h"
 #include "windows/support/DdePeers.h"
-#include "windows/support/FaultGateway.h"
 
 namespace quillon::win32 {
 namespace {
 
-using testing::DdePeerProcess;
-using testing::DdeScratchDir;
+using testing::ChildProcess;
+using testing::HeldEvent;
+using testing::kDeadlineMs;
 using testing::PumpFor;
 using testing::PumpUntil;
 using testing::ReadLines;
+using testing::ScratchDir;
 using testing::ToolsDir;
-using testing::UniqueEventName;
 using testing::WriteWholeFile;
 
 class Recorder : public DdeLinkEvents {
@@ -85,16 +86,16 @@ class DdeLinkAdapterTest : public ::testing::Test {
                 error = CollectError([&] { link_->SetLinkMode(1); });
                 return error != kErrNoForeignApplication;
             },
-            10000);
+            kDeadlineMs);
         return error;
     }
 
-    bool StartDecoder(DdePeerProcess& decoder, std::vector<std::string> arguments) {
+    bool StartDecoder(ChildProcess& decoder, std::vector<std::string> arguments) {
         Describe("MRP40|MRP40Form", "RXSymbol");
         return decoder.Start(ToolsDir() + "decoder_sim.exe", arguments);
     }
 
-    bool StartLogger(DdePeerProcess& logger, std::vector<std::string> arguments) {
+    bool StartLogger(ChildProcess& logger, std::vector<std::string> arguments) {
         Describe("Palavan|DDEServer", "DDECommand");
         return logger.Start(ToolsDir() + "logger_sim.exe", arguments);
     }
@@ -105,7 +106,7 @@ class DdeLinkAdapterTest : public ::testing::Test {
 };
 
 TEST_F(DdeLinkAdapterTest, KeepsTheDdeLinkContract) {
-    DdePeerProcess decoder;
+    ChildProcess decoder;
     contract::RunDdeLinkContract(*link_, [&] {
         ASSERT_TRUE(StartDecoder(decoder, {}));
         ASSERT_EQ(ConnectWhenReady(), 0);
@@ -115,7 +116,7 @@ TEST_F(DdeLinkAdapterTest, KeepsTheDdeLinkContract) {
 }
 
 TEST_F(DdeLinkAdapterTest, RefusedAdviseRaises285AndLeavesModeZero) {
-    DdePeerProcess decoder;
+    ChildProcess decoder;
     ASSERT_TRUE(StartDecoder(decoder, {"--refuse-advise"}));
     EXPECT_EQ(ConnectWhenReady(), kErrDdeNoResponse);
     EXPECT_EQ(link_->LinkMode(), 0);
@@ -124,7 +125,7 @@ TEST_F(DdeLinkAdapterTest, RefusedAdviseRaises285AndLeavesModeZero) {
 }
 
 TEST_F(DdeLinkAdapterTest, EveryValueIsDeliveredInOrderWithRepeatsAndEmptyValues) {
-    DdeScratchDir dir;
+    ScratchDir dir;
     // Every byte from 1 to 255 in one value, escaped for the script.
     std::string allBytes;
     std::string allBytesEscaped;
@@ -136,18 +137,17 @@ TEST_F(DdeLinkAdapterTest, EveryValueIsDeliveredInOrderWithRepeatsAndEmptyValues
     }
     ASSERT_TRUE(WriteWholeFile(dir.Path() + "script.txt",
                                "CQ\nN\nN\n\n\\xD8\\xB7\\xAD\n" + allBytesEscaped + "\nN\n"));
-    DdePeerProcess decoder;
-    ASSERT_TRUE(StartDecoder(
-        decoder, {"--start-event", "QuillonAdapterGo1", "--script", dir.Path() + "script.txt"}));
+    ChildProcess decoder;
+    const HeldEvent go("QuillonAdapterGo");
+    ASSERT_TRUE(
+        StartDecoder(decoder, {"--start-event", go.Name(), "--script", dir.Path() + "script.txt"}));
     ASSERT_EQ(ConnectWhenReady(), 0);
     EXPECT_EQ(link_->LinkMode(), 1);
 
-    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "QuillonAdapterGo1");
-    SetEvent(go);
+    go.Set();
     const std::vector<std::string> expected = {"CQ", "N", "N", "", "\xD8\xB7\xAD", allBytes, "N"};
-    PumpUntil([&] { return recorder_->values.size() >= expected.size(); }, 10000);
+    PumpUntil([&] { return recorder_->values.size() >= expected.size(); }, kDeadlineMs);
     PumpFor(300);
-    CloseHandle(go);
     EXPECT_EQ(recorder_->values, expected);
     EXPECT_EQ(link_->Text(), "N");
     // The control catches up on a tick of the link's watch timer.
@@ -159,12 +159,12 @@ TEST_F(DdeLinkAdapterTest, EveryValueIsDeliveredInOrderWithRepeatsAndEmptyValues
 // synchronous call that dispatches) while the next value is queued does not
 // get that value delivered inside itself: it follows once the handler returns.
 TEST_F(DdeLinkAdapterTest, ValueQueuedWhileAHandlerPumpsFollowsItsReturn) {
-    DdeScratchDir dir;
+    ScratchDir dir;
     const std::string published = dir.Path() + "published.txt";
-    const std::string start = UniqueEventName("QuillonAdapterGo");
-    DdePeerProcess decoder;
-    ASSERT_TRUE(StartDecoder(decoder, {"--start-event", start, "--stamp-log", published, "--value",
-                                       "A", "--value", "B"}));
+    const HeldEvent start("QuillonAdapterGo");
+    ChildProcess decoder;
+    ASSERT_TRUE(StartDecoder(decoder, {"--start-event", start.Name(), "--stamp-log", published,
+                                       "--value", "A", "--value", "B"}));
     ASSERT_EQ(ConnectWhenReady(), 0);
     size_t deliveredInside = 0;
     bool secondQueued = false;
@@ -174,14 +174,12 @@ TEST_F(DdeLinkAdapterTest, ValueQueuedWhileAHandlerPumpsFollowsItsReturn) {
         }
         // The log is written once both values are posted to us; the pump
         // after it dispatches them.
-        secondQueued = PumpUntil([&] { return ReadLines(published).size() >= 2; }, 10000);
+        secondQueued = PumpUntil([&] { return ReadLines(published).size() >= 2; }, kDeadlineMs);
         PumpFor(0);
         deliveredInside = recorder_->values.size();
     };
-    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, start.c_str());
-    SetEvent(go);
-    PumpUntil([&] { return recorder_->values.size() >= 2; }, 10000);
-    CloseHandle(go);
+    start.Set();
+    PumpUntil([&] { return recorder_->values.size() >= 2; }, kDeadlineMs);
     EXPECT_TRUE(secondQueued);
     EXPECT_EQ(deliveredInside, 1u) << "the second value was delivered inside the first handler";
     EXPECT_EQ(recorder_->values, (std::vector<std::string>{"A", "B"}));
@@ -189,20 +187,19 @@ TEST_F(DdeLinkAdapterTest, ValueQueuedWhileAHandlerPumpsFollowsItsReturn) {
 }
 
 TEST_F(DdeLinkAdapterTest, ValueWithoutTerminatingNulEndsAtTheDataSize) {
-    DdePeerProcess decoder;
-    ASSERT_TRUE(StartDecoder(decoder, {"--start-event", "QuillonAdapterGo2", "--no-nul", "--value",
-                                       "ABC", "--value", "X", "--value", ""}));
+    ChildProcess decoder;
+    const HeldEvent go("QuillonAdapterGo");
+    ASSERT_TRUE(StartDecoder(decoder, {"--start-event", go.Name(), "--no-nul", "--value", "ABC",
+                                       "--value", "X", "--value", ""}));
     ASSERT_EQ(ConnectWhenReady(), 0);
-    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "QuillonAdapterGo2");
-    SetEvent(go);
-    PumpUntil([&] { return recorder_->values.size() >= 3; }, 10000);
-    CloseHandle(go);
+    go.Set();
+    PumpUntil([&] { return recorder_->values.size() >= 3; }, kDeadlineMs);
     EXPECT_EQ(recorder_->values, (std::vector<std::string>{"ABC", "X", ""}));
 }
 
 TEST_F(DdeLinkAdapterTest, ExecuteSendsTheCommandBytesUnchanged) {
-    DdeScratchDir dir;
-    DdePeerProcess logger;
+    ScratchDir dir;
+    ChildProcess logger;
     ASSERT_TRUE(StartLogger(logger, {"--out", dir.Path() + "received.txt"}));
     ASSERT_EQ(ConnectWhenReady(), 0);
     EXPECT_EQ(link_->LinkMode(), 1);
@@ -225,7 +222,7 @@ TEST_F(DdeLinkAdapterTest, RefusedBusyAndLateExecutesRaiseTheirNumbers) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options.front());
-        DdePeerProcess logger;
+        ChildProcess logger;
         ASSERT_TRUE(StartLogger(logger, c.options));
         ASSERT_EQ(ConnectWhenReady(), 0);
         EXPECT_EQ(CollectError([&] { link_->LinkExecute("006displaycwCQ"); }), c.expected);
@@ -242,7 +239,7 @@ TEST_F(DdeLinkAdapterTest, CloseIsNoticedOnceWhenTheServerQuitsOrIsKilled_AndRec
     for (int round = 0; round < 4; ++round) {
         const bool kill = round % 2 == 1;
         SCOPED_TRACE(kill ? "killed" : "quit");
-        DdePeerProcess decoder;
+        ChildProcess decoder;
         ASSERT_TRUE(StartDecoder(decoder, {}));
         ASSERT_EQ(ConnectWhenReady(), 0);
         ASSERT_EQ(link_->LinkMode(), 1);
@@ -260,7 +257,7 @@ TEST_F(DdeLinkAdapterTest, CloseIsNoticedOnceWhenTheServerQuitsOrIsKilled_AndRec
 }
 
 TEST_F(DdeLinkAdapterTest, ExecuteAfterTheServerQuitRaises293AndClosesOnce) {
-    DdePeerProcess logger;
+    ChildProcess logger;
     ASSERT_TRUE(StartLogger(logger, {}));
     ASSERT_EQ(ConnectWhenReady(), 0);
     ASSERT_TRUE(logger.Quit());
@@ -269,7 +266,7 @@ TEST_F(DdeLinkAdapterTest, ExecuteAfterTheServerQuitRaises293AndClosesOnce) {
     PumpFor(700);
     EXPECT_EQ(recorder_->closes, 1);
 
-    DdePeerProcess restarted;
+    ChildProcess restarted;
     ASSERT_TRUE(StartLogger(restarted, {}));
     ASSERT_EQ(ConnectWhenReady(), 0);
     EXPECT_EQ(CollectError([&] { link_->LinkExecute("006displaycwCQ"); }), 0);
@@ -279,13 +276,13 @@ TEST_F(DdeLinkAdapterTest, ExecuteAfterTheServerQuitRaises293AndClosesOnce) {
 // conversation opened before the message loop runs makes that close stale,
 // whether the new one still stands or was ended by us meanwhile.
 TEST_F(DdeLinkAdapterTest, CloseOfAConversationLostInAnExecuteIsDroppedOnceANewOneOpens) {
-    DdePeerProcess other;
+    ChildProcess other;
     ASSERT_TRUE(other.Start(ToolsDir() + "logger_sim.exe", {"--service", "PalavanOther"}));
     Describe("PalavanOther|DDEServer", "DDECommand");
     ASSERT_EQ(ConnectWhenReady(), 0);
     for (const bool endNewLink : {false, true}) {
         SCOPED_TRACE(endNewLink ? "new link ended by us" : "new link standing");
-        DdePeerProcess logger;
+        ChildProcess logger;
         ASSERT_TRUE(StartLogger(logger, {}));
         ASSERT_EQ(ConnectWhenReady(), 0);
         // Killed: no terminate arrives, so only the execute finds the loss.
@@ -305,7 +302,7 @@ TEST_F(DdeLinkAdapterTest, CloseOfAConversationLostInAnExecuteIsDroppedOnceANewO
 }
 
 TEST_F(DdeLinkAdapterTest, EndingTheLinkOurselvesRaisesNoClose) {
-    DdePeerProcess decoder;
+    ChildProcess decoder;
     ASSERT_TRUE(StartDecoder(decoder, {}));
     ASSERT_EQ(ConnectWhenReady(), 0);
     link_->SetLinkMode(0);

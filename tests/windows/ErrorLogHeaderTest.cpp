@@ -11,15 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "windows/support/ChildProcess.h"
-#include "windows/support/DdePeers.h"
-#include "windows/support/WindowSearch.h"
+#include "windows/support/Gateway.h"
 
 namespace quillon::testing {
 namespace {
-
-constexpr char kMainWindowClass[] = "MRP_Quillon.MainWindow";
-constexpr DWORD kDeadlineMs = 10000;
 
 // What the header's operating-system line must say on this system: the
 // version query, the name and build from the CurrentVersion key in the
@@ -88,40 +83,30 @@ TEST(ErrorLogHeaderTest, FirstErrorWritesHeaderAndMonitorReportAndRestoresTheWin
         << "not a German user locale: is de_DE.UTF-8 generated?";
     SYSTEMTIME before{};
     GetSystemTime(&before);
-    DdeScratchDir dir;
-    const std::string exe = dir.Path() + "MRP_Quillon.exe";
-    ASSERT_TRUE(CopyFileA(GatewayExePath().c_str(), exe.c_str(), FALSE));
-    const std::string logPath = dir.Path() + "ErrorLog.txt";
-
-    ChildProcess gateway(exe);
-    ASSERT_TRUE(gateway.Started());
-    HWND window = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] { return (window = FindTopWindow(gateway.Id(), kMainWindowClass)) != nullptr; },
-        kDeadlineMs));
-    // The controls are created just after the window itself.
-    HWND hint = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] { return (hint = FindChildByText(window, "see ErrorLog")) != nullptr; }, kDeadlineMs));
+    Gateway gateway;
+    const std::string logPath = gateway.ErrorLogPath();
+    ASSERT_TRUE(gateway.Start());
+    const HWND window = gateway.Window();
+    const HWND hint = FindChildByText(window, "see ErrorLog");
+    ASSERT_NE(hint, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return !HasVisibleStyle(hint); }, kDeadlineMs));
 
     ShowWindow(window, SW_MINIMIZE);
     ASSERT_TRUE(WaitUntil([&] { return IsIconic(window) != FALSE; }, kDeadlineMs));
 
     // A decoder and no logger: the first decoded value fails to go out.
-    DdePeerProcess decoder;
-    ASSERT_TRUE(decoder.Start(ToolsDir() + "decoder_sim.exe",
-                              {"--wait-client", "--delay", "300", "--value", "CQ"}));
+    ChildProcess decoder;
+    ASSERT_TRUE(
+        gateway.StartDecoder(decoder, {"--wait-client", "--delay", "300", "--value", "CQ"}));
     ASSERT_TRUE(
         PumpUntil([&] { return ReadWholeFile(logPath).find("program error") != std::string::npos; },
-                  kDeadlineMs * 2));
+                  kDeadlineMs));
     EXPECT_TRUE(WaitUntil([&] { return HasVisibleStyle(hint); }, kDeadlineMs))
         << "the hint shows once something is logged";
     EXPECT_TRUE(WaitUntil([&] { return IsIconic(window) == FALSE; }, kDeadlineMs))
         << "the window comes back from minimised";
 
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(gateway.WaitForExit(kDeadlineMs));
+    ASSERT_TRUE(gateway.Close());
     decoder.Kill();
     SYSTEMTIME after{};
     GetSystemTime(&after);
@@ -142,7 +127,7 @@ TEST(ErrorLogHeaderTest, FirstErrorWritesHeaderAndMonitorReportAndRestoresTheWin
 
     const std::vector<RECT> monitors = Monitors();
     ASSERT_FALSE(monitors.empty());
-    std::string folder = dir.Path();
+    std::string folder = gateway.Folder();
     folder.pop_back();  // no trailing separator
 
     std::vector<std::string> expected = {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/GatewayWindow.h"
-#include "windows/support/FaultGateway.h"
+#include "windows/support/Gateway.h"
 
 namespace quillon {
 namespace {
@@ -155,10 +155,10 @@ Viewer FindLogViewer() {
 // Wine, Notepad through the association of .txt).
 TEST(ErrorLogViewerTest, ClickInTheRunningProgramOpensItsLogInAViewer) {
     ASSERT_EQ(FindLogViewer().window, nullptr) << "a viewer of a log is open already";
-    testing::FaultGateway gateway;
+    testing::Gateway gateway;
     ASSERT_TRUE(gateway.Start());
     // A decoder and no logger: the first value cannot go out and is logged.
-    testing::DdePeerProcess decoder;
+    testing::ChildProcess decoder;
     ASSERT_TRUE(
         gateway.StartDecoder(decoder, {"--wait-client", "--delay", "300", "--value", "CQ"}));
     HWND hint = nullptr;
@@ -167,7 +167,7 @@ TEST(ErrorLogViewerTest, ClickInTheRunningProgramOpensItsLogInAViewer) {
             hint = testing::FindChildByText(gateway.Window(), "see ErrorLog");
             return testing::HasVisibleStyle(hint);
         },
-        testing::kFaultDeadlineMs))
+        testing::kDeadlineMs))
         << gateway.ErrorLog();
 
     ::PostMessageA(hint, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
@@ -178,7 +178,7 @@ TEST(ErrorLogViewerTest, ClickInTheRunningProgramOpensItsLogInAViewer) {
             viewer = FindLogViewer();
             return viewer.window != nullptr;
         },
-        testing::kFaultDeadlineMs);
+        testing::kDeadlineMs);
     const std::string caption = viewer.window != nullptr ? testing::WindowText(viewer.window) : "";
     if (viewer.processId != 0 && viewer.processId != gateway.Process()->Id()) {
         const HANDLE process =

@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "windows/support/FaultGateway.h"
+#include "windows/support/Gateway.h"
+#include "windows/support/ScratchKey.h"
 
 namespace quillon::testing {
 namespace {
 
 using Lines = std::vector<std::string>;
-constexpr char kWindowsKey[] = "Software\\VB and VBA Program Settings\\MRP_Quillon\\Windows";
 constexpr int64_t kLimit = 100000000;
 
 int64_t FileSize(const std::string& path) {
@@ -72,24 +72,9 @@ std::string ReadAt(const std::string& path, int64_t offset, DWORD count) {
     return bytes;
 }
 
-bool HasPositionRecord() {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kWindowsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    bool all = true;
-    for (const char* name : {"MRP_UILeft", "MRP_UITop", "MRP_UIWidth", "MRP_UIHeight"}) {
-        all = all &&
-              ::RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-    }
-    ::RegCloseKey(key);
-    return all;
-}
-
 class FaultErrorLogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ::RegDeleteKeyA(HKEY_CURRENT_USER, kWindowsKey);
         ASSERT_TRUE(gateway_.StartLogger(logger_, "received.txt", {"--refuse-executes"}));
     }
     void TearDown() override {
@@ -107,21 +92,21 @@ class FaultErrorLogTest : public ::testing::Test {
     // A decoder publishes `values` (each refused, so each is reported);
     // waits until the logger has them all.
     void Publish(const std::vector<std::string>& values) {
-        const std::string go = UniqueEventName("QuillonFaultLog");
-        std::vector<std::string> options = {"--start-event", go, "--quit-after"};
+        const HeldEvent go("QuillonFaultLog");
+        std::vector<std::string> options = {"--start-event", go.Name(), "--quit-after"};
         for (const std::string& value : values) {
             options.push_back("--value");
             options.push_back(value);
         }
-        DdePeerProcess decoder;
+        ChildProcess decoder;
         ASSERT_TRUE(gateway_.StartDecoder(decoder, options));
         ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
         const size_t before = gateway_.Received("received.txt").size();
-        SignalEvent(go);
+        go.Set();
         EXPECT_TRUE(WaitUntil(
             [&] { return gateway_.Received("received.txt").size() >= before + values.size(); },
-            kFaultDeadlineMs));
-        EXPECT_TRUE(decoder.WaitExit(kFaultDeadlineMs));
+            kDeadlineMs));
+        EXPECT_TRUE(decoder.WaitForExit(kDeadlineMs));
         ASSERT_TRUE(gateway_.WaitMrp("MRP status: not responding")) << gateway_.Mrp();
     }
 
@@ -131,11 +116,14 @@ class FaultErrorLogTest : public ::testing::Test {
         EXPECT_TRUE(gateway_.Responds());
         EXPECT_EQ(gateway_.Palavan(), "Palavan status: connected");
         EXPECT_TRUE(gateway_.Close());
-        EXPECT_TRUE(HasPositionRecord());
+        for (const char* name : {"MRP_UILeft", "MRP_UITop", "MRP_UIWidth", "MRP_UIHeight"}) {
+            EXPECT_NE(settings_.Get(name), "<absent>") << name;
+        }
     }
 
-    FaultGateway gateway_;
-    DdePeerProcess logger_;
+    ScratchKey settings_{GatewaySection("Windows")};
+    Gateway gateway_;
+    ChildProcess logger_;
 };
 
 TEST_F(FaultErrorLogTest, ALogPathThatIsAFolder_LinesAreLostUntilItGoes) {

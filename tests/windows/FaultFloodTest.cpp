@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "windows/support/FaultGateway.h"
+#include "windows/support/Gateway.h"
 
 namespace quillon::testing {
 namespace {
@@ -74,9 +74,9 @@ class FaultFloodTest : public ::testing::Test {
                       const std::string& outName, Memory& relayMemory) {
         std::vector<std::string> arguments = {"--wait-client"};
         arguments.insert(arguments.end(), values.begin(), values.end());
-        DdePeerProcess logger;
-        DdePeerProcess relay;
-        DdePeerProcess decoder;
+        ChildProcess logger;
+        ChildProcess relay;
+        ChildProcess decoder;
         ASSERT_TRUE(gateway_.StartLogger(logger, outName));
         ASSERT_TRUE(relay.Start(ToolsDir() + "bench_relay.exe", {}));
         ASSERT_TRUE(gateway_.StartDecoder(decoder, arguments));
@@ -87,20 +87,20 @@ class FaultFloodTest : public ::testing::Test {
     // Publishes `count` values "<prefix>000001"... at full speed and waits
     // until the logger has them all (`total` lines so far) or the deadline.
     void Flood(const std::string& prefix, int count, size_t total) {
-        const std::string go = UniqueEventName("QuillonFlood");
-        DdePeerProcess decoder;
+        const HeldEvent go("QuillonFlood");
+        ChildProcess decoder;
         ASSERT_TRUE(
-            gateway_.StartDecoder(decoder, {"--start-event", go, "--numbered-prefix", prefix,
+            gateway_.StartDecoder(decoder, {"--start-event", go.Name(), "--numbered-prefix", prefix,
                                             "--numbered", std::to_string(count), "--quit-after"}));
         ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
-        SignalEvent(go);
+        go.Set();
         // How long it takes is the benchmark's business.
         WaitUntil([&] { return gateway_.Received("received.txt").size() >= total; }, 300000);
-        EXPECT_TRUE(decoder.WaitExit(kFaultDeadlineMs));
+        EXPECT_TRUE(decoder.WaitForExit(kDeadlineMs));
         ASSERT_TRUE(gateway_.WaitMrp("MRP status: not responding")) << gateway_.Mrp();
     }
 
-    FaultGateway gateway_;
+    Gateway gateway_;
 };
 
 TEST_F(FaultFloodTest, TenThousandValuesArriveInOrderAndMemoryStaysFlat) {
@@ -116,7 +116,7 @@ TEST_F(FaultFloodTest, TenThousandValuesArriveInOrderAndMemoryStaysFlat) {
         return;
     }
 
-    DdePeerProcess logger;
+    ChildProcess logger;
     ASSERT_TRUE(gateway_.StartLogger(logger, "received.txt"));
     ASSERT_TRUE(gateway_.Start());
     ASSERT_TRUE(gateway_.WaitPalavan("Palavan status: connected")) << gateway_.Palavan();

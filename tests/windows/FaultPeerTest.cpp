@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "windows/support/FaultGateway.h"
+#include "windows/support/Gateway.h"
 
 namespace quillon::testing {
 namespace {
@@ -24,7 +24,7 @@ class FaultPeerTest : public ::testing::Test {
     void StartAll(const std::vector<std::string>& loggerOptions,
                   std::vector<std::string> decoderOptions) {
         ASSERT_TRUE(gateway_.StartLogger(logger_, "received.txt", loggerOptions));
-        decoderOptions.insert(decoderOptions.begin(), {"--start-event", go_});
+        decoderOptions.insert(decoderOptions.begin(), {"--start-event", go_.Name()});
         ASSERT_TRUE(gateway_.StartDecoder(decoder_, decoderOptions));
         ASSERT_TRUE(gateway_.Start());
         ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
@@ -32,17 +32,17 @@ class FaultPeerTest : public ::testing::Test {
     }
     Lines Received() const { return gateway_.Received("received.txt"); }
     bool WaitReceived(size_t count) const {
-        return WaitUntil([&] { return Received().size() >= count; }, kFaultDeadlineMs);
+        return WaitUntil([&] { return Received().size() >= count; }, kDeadlineMs);
     }
     int Reports(const std::string& number) const {
         return CountOf(gateway_.ErrorLog(),
                        "program error " + number + " in module MRP_UI.MRPDDE_Change");
     }
 
-    FaultGateway gateway_;
-    DdePeerProcess logger_;
-    DdePeerProcess decoder_;
-    const std::string go_ = UniqueEventName("QuillonFaultGo");
+    Gateway gateway_;
+    ChildProcess logger_;
+    ChildProcess decoder_;
+    const HeldEvent go_{"QuillonFaultGo"};
 };
 
 TEST_F(FaultPeerTest, AStalledLoggerTimesOutOnceAndIsServedAgainWhenItRecovers) {
@@ -51,18 +51,17 @@ TEST_F(FaultPeerTest, AStalledLoggerTimesOutOnceAndIsServedAgainWhenItRecovers) 
     StartAll({"--slow", "8000", "--slow-count", "1"},
              {"--value", "FIRST", "--pause", "6000", "--value", "MIDDLE", "--pause", "6000",
               "--value", "LAST"});
-    SignalEvent(go_);
+    go_.Set();
     ASSERT_TRUE(WaitReceived(1));
     // The execute is waiting for its acknowledgement now. The wait blocks
     // the window's thread (Wine's DDEML wakes only for posted DDE messages
     // meanwhile), but no longer than the bound: a message sent now is
     // answered once the execute gives up, if not before.
     const DWORD asked = GetTickCount();
-    EXPECT_TRUE(gateway_.Responds(kFaultDeadlineMs)) << "the window hung past the bound";
+    EXPECT_TRUE(gateway_.Responds(kDeadlineMs)) << "the window hung past the bound";
     std::printf("  a message sent during the stall was answered after %lu ms\n",
                 static_cast<unsigned long>(GetTickCount() - asked));
-    EXPECT_TRUE(WaitUntil([&] { return Reports("286") >= 1; }, kFaultDeadlineMs))
-        << gateway_.ErrorLog();
+    EXPECT_TRUE(WaitUntil([&] { return Reports("286") >= 1; }, kDeadlineMs)) << gateway_.ErrorLog();
     EXPECT_TRUE(gateway_.Responds());
     EXPECT_TRUE(WaitReceived(3));
     PumpFor(1000);
@@ -75,9 +74,8 @@ TEST_F(FaultPeerTest, AStalledLoggerTimesOutOnceAndIsServedAgainWhenItRecovers) 
 
 TEST_F(FaultPeerTest, ABusyLoggerGetsEveryCommandAndEachIsReportedBusy) {
     StartAll({"--busy"}, {"--value", "A", "--value", "B"});
-    SignalEvent(go_);
-    EXPECT_TRUE(WaitUntil([&] { return Reports("288") >= 2; }, kFaultDeadlineMs))
-        << gateway_.ErrorLog();
+    go_.Set();
+    EXPECT_TRUE(WaitUntil([&] { return Reports("288") >= 2; }, kDeadlineMs)) << gateway_.ErrorLog();
     PumpFor(500);
     EXPECT_EQ(Received(), (Lines{"006displaycwA", "006displaycwB"}));
     EXPECT_EQ(CountOf(gateway_.ErrorLog(), "program error"), 2) << gateway_.ErrorLog();
@@ -87,7 +85,7 @@ TEST_F(FaultPeerTest, ABusyLoggerGetsEveryCommandAndEachIsReportedBusy) {
 
 TEST_F(FaultPeerTest, ALateButInTimeLoggerGetsEveryCommandWithoutReports) {
     StartAll({"--slow", "1500"}, {"--value", "A", "--value", "B", "--value", "C"});
-    SignalEvent(go_);
+    go_.Set();
     EXPECT_TRUE(WaitReceived(3));
     PumpFor(2000);
     EXPECT_EQ(Received(), (Lines{"006displaycwA", "006displaycwB", "006displaycwC"}));
@@ -97,7 +95,7 @@ TEST_F(FaultPeerTest, ALateButInTimeLoggerGetsEveryCommandWithoutReports) {
 
 TEST_F(FaultPeerTest, ValuesWithoutTheirNulArriveWhole) {
     StartAll({}, {"--no-nul", "--value", "CQ", "--value", "R 5NN\\xD8", "--value", "K"});
-    SignalEvent(go_);
+    go_.Set();
     EXPECT_TRUE(WaitReceived(3));
     PumpFor(500);
     EXPECT_EQ(Received(), (Lines{"006displaycwCQ", "006displaycwR 5NN0", "006displaycwK"}));
@@ -110,23 +108,23 @@ TEST_F(FaultPeerTest, ValuesWithoutTheirNulArriveWhole) {
 TEST_F(FaultPeerTest, DataInAFormatNotAdvisedIsNotForwarded) {
     for (const char* format : {"13", "QuillonPrivateFormat"}) {
         SCOPED_TRACE(format);
-        FaultGateway gateway;
-        DdePeerProcess logger;
+        Gateway gateway;
+        ChildProcess logger;
         ASSERT_TRUE(gateway.StartLogger(logger, "received.txt"));
         ASSERT_TRUE(gateway.Start());
         ASSERT_TRUE(gateway.WaitPalavan("Palavan status: connected")) << gateway.Palavan();
         for (const bool odd : {false, true}) {
-            const std::string go = UniqueEventName("QuillonFaultFormat");
-            DdePeerProcess decoder;
-            std::vector<std::string> options = {"--start-event", go, "--value", "CQ",
+            const HeldEvent go("QuillonFaultFormat");
+            ChildProcess decoder;
+            std::vector<std::string> options = {"--start-event", go.Name(), "--value", "CQ",
                                                 "--quit-after"};
             if (odd) {
                 options.insert(options.begin(), {"--format", format});
             }
             ASSERT_TRUE(gateway.StartDecoder(decoder, options));
             ASSERT_TRUE(gateway.WaitMrp("MRP status: connected to MRP40")) << gateway.Mrp();
-            SignalEvent(go);
-            EXPECT_TRUE(decoder.WaitExit(kFaultDeadlineMs));
+            go.Set();
+            EXPECT_TRUE(decoder.WaitForExit(kDeadlineMs));
             ASSERT_TRUE(gateway.WaitMrp("MRP status: not responding")) << gateway.Mrp();
         }
         EXPECT_EQ(gateway.Received("received.txt"), (Lines{"006displaycwCQ"}));
@@ -136,18 +134,18 @@ TEST_F(FaultPeerTest, DataInAFormatNotAdvisedIsNotForwarded) {
 }
 
 TEST_F(FaultPeerTest, TwoDecodersAnsweringAsMrp40_OneIsServedWholeThenTheOther) {
-    const std::string go = UniqueEventName("QuillonFaultTwins");
-    DdePeerProcess first;
-    DdePeerProcess second;
+    const HeldEvent go("QuillonFaultTwins");
+    ChildProcess first;
+    ChildProcess second;
     ASSERT_TRUE(gateway_.StartDecoder(
-        first, {"--start-event", go, "--numbered-prefix", "A", "--numbered", "20"}));
+        first, {"--start-event", go.Name(), "--numbered-prefix", "A", "--numbered", "20"}));
     ASSERT_TRUE(gateway_.StartDecoder(
-        second, {"--start-event", go, "--numbered-prefix", "B", "--numbered", "20"}));
+        second, {"--start-event", go.Name(), "--numbered-prefix", "B", "--numbered", "20"}));
     ASSERT_TRUE(gateway_.StartLogger(logger_, "received.txt"));
     ASSERT_TRUE(gateway_.Start());
     ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
     ASSERT_TRUE(gateway_.WaitPalavan("Palavan status: connected")) << gateway_.Palavan();
-    SignalEvent(go);
+    go.Set();
     EXPECT_TRUE(WaitReceived(20));
     PumpFor(1000);
     const Lines received = Received();

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "windows/support/FaultGateway.h"
+#include "windows/support/Gateway.h"
+#include "windows/support/ScratchKey.h"
 
 namespace quillon::testing {
 namespace {
 
-constexpr char kWindowsKey[] = "Software\\VB and VBA Program Settings\\MRP_Quillon\\Windows";
 constexpr int kTwipsPerPixel = 15;  // at 96 dpi
 
 struct Setting {
@@ -27,44 +27,6 @@ struct Setting {
     std::string text;      // REG_SZ
     bool asDword = false;  // stored as REG_DWORD 1 instead
 };
-
-void Store(const std::vector<Setting>& settings) {
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kWindowsKey);
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kWindowsKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                &key, nullptr),
-              ERROR_SUCCESS);
-    for (const Setting& setting : settings) {
-        if (setting.asDword) {
-            const DWORD one = 1;
-            ::RegSetValueExA(key, setting.name.c_str(), 0, REG_DWORD,
-                             reinterpret_cast<const BYTE*>(&one), sizeof one);
-        } else {
-            ::RegSetValueExA(key, setting.name.c_str(), 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(setting.text.c_str()),
-                             static_cast<DWORD>(setting.text.size() + 1));
-        }
-    }
-    ::RegCloseKey(key);
-}
-
-// The stored text of a value, or "<absent>" / "<not text>".
-std::string Read(const std::string& name) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kWindowsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return "<absent>";
-    }
-    char data[256] = {};
-    DWORD size = sizeof data - 1;
-    DWORD type = 0;
-    const LONG status =
-        ::RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    ::RegCloseKey(key);
-    if (status != ERROR_SUCCESS) {
-        return "<absent>";
-    }
-    return type == REG_SZ ? std::string(data) : "<not text>";
-}
 
 bool IsWholeNumber(const std::string& text) {
     if (text.empty() || text.size() > 11) {
@@ -81,15 +43,18 @@ bool OnPrimaryScreen(const RECT& rect) {
     return ::IntersectRect(&overlap, &rect, &screen) != FALSE;
 }
 
-RECT WindowRect(HWND window) {
-    RECT rect{};
-    ::GetWindowRect(window, &rect);
-    return rect;
-}
-
 class FaultSettingsTest : public ::testing::Test {
   protected:
-    void TearDown() override { ::RegDeleteKeyA(HKEY_CURRENT_USER, kWindowsKey); }
+    void Store(const std::vector<Setting>& settings) {
+        settings_.Clear();
+        for (const Setting& setting : settings) {
+            if (setting.asDword) {
+                settings_.PutDword(setting.name, 1);
+            } else {
+                settings_.Put(setting.name, setting.text);
+            }
+        }
+    }
 
     // One run with `settings` stored: the window's normal rectangle, whether
     // it opened zoomed or iconic, whether it shows "see ErrorLog", and its
@@ -104,12 +69,12 @@ class FaultSettingsTest : public ::testing::Test {
     Run RunWith(const std::vector<Setting>& settings) {
         Run run;
         Store(settings);
-        FaultGateway gateway;
+        Gateway gateway;
         EXPECT_TRUE(gateway.Start());
         if (gateway.Window() == nullptr) {
             return run;
         }
-        run.rect = WindowRect(gateway.Window());
+        run.rect = gateway.Rect();
         run.zoomed = ::IsZoomed(gateway.Window()) != FALSE;
         run.iconic = ::IsIconic(gateway.Window()) != FALSE;
         run.hint = HasVisibleStyle(FindChildByText(gateway.Window(), "see ErrorLog"));
@@ -117,6 +82,8 @@ class FaultSettingsTest : public ::testing::Test {
         run.log = gateway.ErrorLog();
         return run;
     }
+
+    ScratchKey settings_{GatewaySection("Windows")};
 };
 
 TEST_F(FaultSettingsTest, EachMalformedSettingFallsBackAndTheWindowOpensOnScreen) {
@@ -214,10 +181,9 @@ int ProcessesOf(const std::string& path) {
 }
 
 TEST_F(FaultSettingsTest, FiftyStartsAndClosesWithPeersUpSaveAWholeRecordEachTime) {
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kWindowsKey);
-    FaultGateway gateway;
-    DdePeerProcess logger;
-    DdePeerProcess decoder;
+    Gateway gateway;
+    ChildProcess logger;
+    ChildProcess decoder;
     ASSERT_TRUE(gateway.StartLogger(logger, "received.txt"));
     ASSERT_TRUE(
         gateway.StartDecoder(decoder, {"--interval", "50", "--value", "K", "--repeat", "1000000"}));
@@ -240,21 +206,22 @@ TEST_F(FaultSettingsTest, FiftyStartsAndClosesWithPeersUpSaveAWholeRecordEachTim
             return wanted == 0 ? !iconic && !zoomed : wanted == 1 ? iconic : zoomed;
         };
         const int opened = run == 0 ? 0 : kStates[(run - 1) % 3];
-        EXPECT_TRUE(WaitUntil([&] { return inState(opened); }, kFaultDeadlineMs));
+        EXPECT_TRUE(WaitUntil([&] { return inState(opened); }, kDeadlineMs));
         const int state = kStates[run % 3];
         const WPARAM command = state == 0 ? SC_RESTORE : state == 1 ? SC_MINIMIZE : SC_MAXIMIZE;
         ::SendMessageA(gateway.Window(), WM_SYSCOMMAND, command, 0);
-        EXPECT_TRUE(WaitUntil([&] { return inState(state); }, kFaultDeadlineMs));
+        EXPECT_TRUE(WaitUntil([&] { return inState(state); }, kDeadlineMs));
         ASSERT_TRUE(gateway.Close());
         EXPECT_EQ(gateway.Process()->ExitCode(), 0u);
         for (const char* name : {"MRP_UILeft", "MRP_UITop", "MRP_UIWidth", "MRP_UIHeight"}) {
-            EXPECT_TRUE(IsWholeNumber(Read(name))) << name << " = " << Read(name);
+            EXPECT_TRUE(IsWholeNumber(settings_.Get(name))) << name << " = " << settings_.Get(name);
         }
-        EXPECT_EQ(Read("MRP_UIWindowState"), std::to_string(state));
-        RECT saved = {std::atoi(Read("MRP_UILeft").c_str()) / kTwipsPerPixel,
-                      std::atoi(Read("MRP_UITop").c_str()) / kTwipsPerPixel, 0, 0};
-        saved.right = saved.left + std::atoi(Read("MRP_UIWidth").c_str()) / kTwipsPerPixel;
-        saved.bottom = saved.top + std::atoi(Read("MRP_UIHeight").c_str()) / kTwipsPerPixel;
+        EXPECT_EQ(settings_.Get("MRP_UIWindowState"), std::to_string(state));
+        RECT saved = {std::atoi(settings_.Get("MRP_UILeft").c_str()) / kTwipsPerPixel,
+                      std::atoi(settings_.Get("MRP_UITop").c_str()) / kTwipsPerPixel, 0, 0};
+        saved.right = saved.left + std::atoi(settings_.Get("MRP_UIWidth").c_str()) / kTwipsPerPixel;
+        saved.bottom =
+            saved.top + std::atoi(settings_.Get("MRP_UIHeight").c_str()) / kTwipsPerPixel;
         EXPECT_TRUE(OnPrimaryScreen(saved));
         EXPECT_EQ(ProcessesOf(gateway.ExePath()), 0);
     }

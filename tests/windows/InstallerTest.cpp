@@ -18,6 +18,8 @@
 #include "ProgramVersion.h"
 #include "windows/support/ChildProcess.h"
 #include "windows/support/DdePeers.h"
+#include "windows/support/ImportTable.h"
+#include "windows/support/ScratchKey.h"
 #include "windows/support/WindowSearch.h"
 
 namespace quillon::testing {
@@ -29,11 +31,9 @@ constexpr char kUninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MRP_Quillon";
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kSettingsKey[] = "Software\\VB and VBA Program Settings\\MRP_Quillon";
-constexpr char kWindowsSection[] = "Software\\VB and VBA Program Settings\\MRP_Quillon\\Windows";
 // A folder of the administrator's choice (/D=), with a space in its path.
 constexpr char kChosenParent[] = "C:\\Ham Radio";
 constexpr char kChosenDir[] = "C:\\Ham Radio\\MRP_Quillon";
-constexpr DWORD kDeadlineMs = 20000;        // a program's window, a link
 constexpr DWORD kSetupDeadlineMs = 120000;  // a whole setup run under Wine
 constexpr DWORD kNotRun = 0xFFFFFFFF;
 
@@ -53,72 +53,18 @@ std::string ShortcutPath() {
     return ShellFolder(CSIDL_PROGRAMS) + "\\MRP_Quillon.lnk";
 }
 
-// A value as text: a string as it is, a DWORD as "dword:<n>".
-std::string RegValue(const char* key, const char* name) {
-    char data[2048] = {};
-    DWORD size = sizeof data - 1;
-    DWORD type = 0;
-    if (::RegGetValueA(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ | RRF_RT_REG_DWORD, &type, data,
-                       &size) != ERROR_SUCCESS) {
-        return "<absent>";
-    }
-    if (type == REG_DWORD) {
-        return "dword:" + std::to_string(*reinterpret_cast<const DWORD*>(data));
-    }
-    return data;
-}
-bool KeyExists(const char* key) {
-    HKEY handle = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) {
-        return false;
-    }
-    ::RegCloseKey(handle);
-    return true;
-}
-
 // What an installation leaves once and must not leave twice: Run values
 // that start the program, uninstall entries and Start-menu entries.
+int CountContaining(const std::vector<std::string>& texts, const char* part) {
+    return static_cast<int>(std::count_if(
+        texts.begin(), texts.end(),
+        [part](const std::string& text) { return text.find(part) != std::string::npos; }));
+}
 int RunValuesForTheProgram() {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return 0;
-    }
-    int count = 0;
-    char name[256];
-    BYTE data[2048];
-    for (DWORD index = 0;; ++index) {
-        DWORD nameLength = sizeof name;
-        DWORD dataLength = sizeof data - 1;
-        if (::RegEnumValueA(key, index, name, &nameLength, nullptr, nullptr, data, &dataLength) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        data[dataLength] = 0;
-        if (std::string(reinterpret_cast<char*>(data)).find("MRP_Quillon.exe") !=
-            std::string::npos) {
-            ++count;
-        }
-    }
-    ::RegCloseKey(key);
-    return count;
+    return CountContaining(ListUserKey(kRunKey, KeyEntries::ValueTexts), "MRP_Quillon.exe");
 }
 int UninstallEntriesForTheProgram() {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kUninstallRoot, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return 0;
-    }
-    int count = 0;
-    char name[256];
-    for (DWORD index = 0;; ++index) {
-        DWORD nameLength = sizeof name;
-        if (::RegEnumKeyExA(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        count += std::string(name).find("MRP_Quillon") != std::string::npos ? 1 : 0;
-    }
-    ::RegCloseKey(key);
-    return count;
+    return CountContaining(ListUserKey(kUninstallRoot, KeyEntries::Subkeys), "MRP_Quillon");
 }
 // Shortcuts or folders named after the program.
 int StartMenuEntriesForTheProgram() {
@@ -183,17 +129,6 @@ std::string ShortcutTarget(const std::string& shortcut) {
     return target;
 }
 
-// The machine field of a program's PE header.
-WORD MachineOf(const std::string& bytes) {
-    if (bytes.size() < 0x40) {
-        return 0;
-    }
-    const DWORD peOffset = *reinterpret_cast<const DWORD*>(bytes.data() + 0x3C);
-    if (bytes.size() < peOffset + 6 || bytes.compare(peOffset, 4, std::string("PE\0\0", 4)) != 0) {
-        return 0;
-    }
-    return *reinterpret_cast<const WORD*>(bytes.data() + peOffset + 4);
-}
 bool WindowsIs64Bit() {
     BOOL wow64 = FALSE;
     return sizeof(void*) == 8 || (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64);
@@ -287,9 +222,9 @@ class InstallerTest : public ::testing::Test {
     static void ExpectTheRightProgram(const std::string& installed) {
         const std::string bytes = ReadWholeFile(installed);
         const WORD expected = WindowsIs64Bit() ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
-        EXPECT_EQ(MachineOf(bytes), expected);
+        EXPECT_EQ(PeImports(installed).Machine(), expected);
         const std::string ours = ReadWholeFile(GatewayExePath());
-        if (MachineOf(ours) == expected) {
+        if (PeImports(GatewayExePath()).Machine() == expected) {
             EXPECT_TRUE(bytes == ours) << installed << " is not " << GatewayExePath()
                                        << " (is the setup program older than the build?)";
         }
@@ -309,7 +244,7 @@ class InstallerTest : public ::testing::Test {
                 break;
             }
         }
-        const std::string dir = RegValue(kUninstallKey, "InstallLocation");
+        const std::string dir = ReadUserValue(kUninstallKey, "InstallLocation");
         if (dir != "<absent>") {
             // In place (_?=), so that this waits for the whole removal.
             ChildProcess uninstall(dir + "\\Uninstall.exe", "/S _?=" + dir);
@@ -322,8 +257,11 @@ class InstallerTest : public ::testing::Test {
             ::RemoveDirectoryA(folder.c_str());
         }
         ::RemoveDirectoryA(kChosenParent);
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
     }
+
+    // The program's settings, none before a test and none after it.
+    const ScratchKey settings_{kSettingsKey};
+    const ScratchKey windows_{GatewaySection("Windows")};
 };
 
 TEST_F(InstallerTest, SilentInstall_PutsEverythingInPlaceAndTheShortcutStartsALinkingProgram) {
@@ -336,7 +274,7 @@ TEST_F(InstallerTest, SilentInstall_PutsEverythingInPlaceAndTheShortcutStartsALi
     ExpectTheRightProgram(exe);
     EXPECT_NE(ReadWholeFile(dir + "\\USER_GUIDE.txt").find("\r\n"), std::string::npos);
     EXPECT_EQ(ShortcutTarget(ShortcutPath()), exe);
-    EXPECT_EQ(RegValue(kRunKey, "MRP_Quillon"), "\"" + exe + "\"");
+    EXPECT_EQ(ReadUserValue(kRunKey, "MRP_Quillon"), "\"" + exe + "\"");
     ExpectOneOfEach();
     const std::pair<const char*, std::string> entry[] = {
         {"DisplayName", "MRP_Quillon"},
@@ -350,24 +288,24 @@ TEST_F(InstallerTest, SilentInstall_PutsEverythingInPlaceAndTheShortcutStartsALi
         {"NoRepair", "dword:1"},
     };
     for (const auto& [name, value] : entry) {
-        EXPECT_EQ(RegValue(kUninstallKey, name), value) << name;
+        EXPECT_EQ(ReadUserValue(kUninstallKey, name), value) << name;
     }
     // In KB, the size of the installed files.
     double bytes = 0;
     for (const std::string& name : FolderFiles(dir)) {
         bytes += static_cast<double>(ReadWholeFile(dir + "\\" + name).size());
     }
-    const std::string size = RegValue(kUninstallKey, "EstimatedSize");
+    const std::string size = ReadUserValue(kUninstallKey, "EstimatedSize");
     ASSERT_EQ(size.rfind("dword:", 0), 0u) << size;
     EXPECT_NEAR(std::stod(size.substr(6)), bytes / 1024, 2.0);
     // Nothing ran before, so nothing was started.
     EXPECT_EQ(GatewayWindow(), nullptr);
 
     // The shortcut's target runs and links the decoder to the logging program.
-    DdeScratchDir scratch;
+    ScratchDir scratch;
     const std::string received = scratch.Path() + "received.txt";
-    DdePeerProcess decoder;
-    DdePeerProcess logger;
+    ChildProcess decoder;
+    ChildProcess logger;
     ASSERT_TRUE(decoder.Start(ToolsDir() + "decoder_sim.exe",
                               {"--interval", "100", "--value", "K", "--repeat", "100000"}));
     ASSERT_TRUE(logger.Start(ToolsDir() + "logger_sim.exe", {"--out", received}));
@@ -406,17 +344,17 @@ TEST_F(InstallerTest, UpgradeOverARunningCopy_ClosesItAsTheUserWouldAndStartsThe
     ASSERT_EQ(::GetDeviceCaps(screen, LOGPIXELSX), 96);
     ::ReleaseDC(nullptr, screen);
     ::SetWindowPos(window, nullptr, 120, 80, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    ASSERT_NE(RegValue(kWindowsSection, "MRP_UILeft"), "1800");
+    ASSERT_NE(windows_.Get("MRP_UILeft"), "1800");
 
     // No /D=: the upgrade goes where the installation is.
     ASSERT_EQ(RunSetup("/S"), 0u);
     ASSERT_TRUE(old.WaitForExit(0)) << "the running copy was not closed";
     EXPECT_EQ(old.ExitCode(), 0u);
-    EXPECT_EQ(RegValue(kWindowsSection, "MRP_UILeft"), "1800");
-    EXPECT_EQ(RegValue(kWindowsSection, "MRP_UITop"), "1200");
+    EXPECT_EQ(windows_.Get("MRP_UILeft"), "1800");
+    EXPECT_EQ(windows_.Get("MRP_UITop"), "1200");
     ExpectTheRightProgram(exe);
     EXPECT_NE(ReadWholeFile(guide), "older guide");
-    EXPECT_EQ(RegValue(kUninstallKey, "InstallLocation"), kChosenDir);
+    EXPECT_EQ(ReadUserValue(kUninstallKey, "InstallLocation"), kChosenDir);
     ExpectOneOfEach();
     EXPECT_FALSE(FolderExists(DefaultDir()));
 
@@ -457,10 +395,11 @@ TEST_F(InstallerTest, SilentUninstall_ClosesTheProgramAndKeepsOnlySettingsAndErr
 
     // As the registry tells administrators to. The uninstaller hands over to
     // a copy of itself and ends at once; removing its entry is its last step.
-    ASSERT_EQ(RegValue(kUninstallKey, "QuietUninstallString"), "\"" + dir + "\\Uninstall.exe\" /S");
+    ASSERT_EQ(ReadUserValue(kUninstallKey, "QuietUninstallString"),
+              "\"" + dir + "\\Uninstall.exe\" /S");
     ChildProcess uninstall(dir + "\\Uninstall.exe", "/S");
     ASSERT_TRUE(uninstall.Started());
-    EXPECT_TRUE(WaitUntil([] { return !KeyExists(kUninstallKey); }, kSetupDeadlineMs));
+    EXPECT_TRUE(WaitUntil([] { return !UserKeyExists(kUninstallKey); }, kSetupDeadlineMs));
 
     EXPECT_TRUE(program.WaitForExit(kDeadlineMs));
     EXPECT_EQ(program.ExitCode(), 0u);
@@ -468,16 +407,14 @@ TEST_F(InstallerTest, SilentUninstall_ClosesTheProgramAndKeepsOnlySettingsAndErr
     EXPECT_EQ(ReadWholeFile(dir + "\\ErrorLog.txt"), errorLog);
     EXPECT_EQ(StartMenuEntriesForTheProgram(), 0);
     EXPECT_EQ(RunValuesForTheProgram(), 0);
-    EXPECT_NE(RegValue(kWindowsSection, "MRP_UILeft"), "<absent>");  // saved by the close
+    EXPECT_NE(windows_.Get("MRP_UILeft"), "<absent>");  // saved by the close
 }
 
 TEST_F(InstallerTest, UninstallWithTheBoxTicked_RemovesSettingsAndErrorLogToo) {
     ASSERT_EQ(RunSetup(std::string("/S /D=") + kChosenDir), 0u);
     const std::string dir = kChosenDir;
     ASSERT_TRUE(WriteWholeFile(dir + "\\ErrorLog.txt", "an earlier error\r\n"));
-    ASSERT_EQ(
-        ::RegSetKeyValueA(HKEY_CURRENT_USER, kWindowsSection, "MRP_UILeft", REG_SZ, "1800", 5),
-        ERROR_SUCCESS);
+    windows_.Put("MRP_UILeft", "1800");
 
     ChildProcess uninstall(dir + "\\Uninstall.exe");
     ASSERT_TRUE(uninstall.Started());
@@ -498,9 +435,9 @@ TEST_F(InstallerTest, UninstallWithTheBoxTicked_RemovesSettingsAndErrorLogToo) {
     EXPECT_EQ(WindowText(next), "&Uninstall");
     ::PostMessageA(page, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(next));
 
-    EXPECT_TRUE(WaitUntil([] { return !KeyExists(kUninstallKey); }, kSetupDeadlineMs));
+    EXPECT_TRUE(WaitUntil([] { return !UserKeyExists(kUninstallKey); }, kSetupDeadlineMs));
     EXPECT_FALSE(FolderExists(dir)) << ::testing::PrintToString(FolderFiles(dir));
-    EXPECT_FALSE(KeyExists(kSettingsKey));
+    EXPECT_FALSE(settings_.Exists());
     // The last page's Close, once the removal has finished.
     EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(next) && WindowText(next) == "&Close"; },
                           kDeadlineMs));

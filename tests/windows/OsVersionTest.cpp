@@ -11,16 +11,15 @@
 #include <sstream>
 #include <string>
 
-#include "base/ErrorLog.h"
-#include "base/UtcClock.h"
-#include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
+#include "fakes/FakeLog.h"
 #include "sysinfo/OsIdentification.h"
 #include "sysinfo/RegistryReader.h"
 #include "win32/Win32NumberConversion.h"
 #include "win32/Win32OsVersion.h"
 #include "win32/Win32Registry.h"
+#include "windows/support/ChildProcess.h"
 #include "windows/support/DdePeers.h"
+#include "windows/support/ScratchKey.h"
 
 namespace quillon {
 namespace {
@@ -35,18 +34,8 @@ struct Identified {
     std::string log;
 };
 
-// The error log the identification reports into, held in memory.
-struct MemoryLog {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
-    MemoryLog() { log.Reset("C:\\app\\ErrorLog.txt"); }
-    std::string Text() { return files.contents["C:\\app\\ErrorLog.txt"]; }
-};
-
 Identified Identify() {
-    MemoryLog memory;
+    fakes::FakeLog memory;  // what the identification reports
     win32::Win32Registry registry;
     win32::Win32OsVersion osVersion;
     win32::Win32NumberConversion numbers;
@@ -156,36 +145,24 @@ TEST(OsVersionTest, PretendedVistaTakesTheFixedRow) {
     const std::string copyName = "OsVersionVista" + std::to_string(GetCurrentProcessId()) + ".exe";
     const std::string copy = folder + copyName;
     const std::string report = folder + copyName + ".txt";
-    const std::string appKey = "Software\\Wine\\AppDefaults\\" + copyName;
     ASSERT_TRUE(CopyFileA(self, copy.c_str(), FALSE));
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, appKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("vista"), 6);
-    RegCloseKey(key);
+    const testing::ScratchKey appDefaults("Software\\Wine\\AppDefaults\\" + copyName);
+    appDefaults.Put("Version", "vista");
 
     SetEnvironmentVariableA(kReportVariable, report.c_str());
-    std::string command = "\"" + copy +
-                          "\" --gtest_also_run_disabled_tests"
-                          " --gtest_filter=OsVersionTest.DISABLED_ReportForParent";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                        nullptr, &startup, &process);
     DWORD exitCode = 1;
-    if (started) {
-        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 1);
-            WaitForSingleObject(process.hProcess, 5000);
+    bool started = false;
+    {
+        testing::ChildProcess child;
+        started = child.Start(copy,
+                              {"--gtest_also_run_disabled_tests",
+                               "--gtest_filter=OsVersionTest.DISABLED_ReportForParent"},
+                              false);
+        if (started && child.WaitForExit(60000)) {
+            exitCode = child.ExitCode();
         }
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
     }
     SetEnvironmentVariableA(kReportVariable, nullptr);
-    RegDeleteTreeA(HKEY_CURRENT_USER, appKey.c_str());
     DeleteFileA(copy.c_str());
 
     ASSERT_TRUE(started);

@@ -6,10 +6,7 @@
 
 #include <string>
 
-#include "base/ErrorLog.h"
-#include "base/UtcClock.h"
-#include "fakes/FakeClock.h"
-#include "fakes/FakeFiles.h"
+#include "fakes/FakeLog.h"
 #include "sysinfo/RegistryReader.h"
 #include "win32/Win32Registry.h"
 
@@ -20,18 +17,13 @@ using namespace std::string_literals;
 
 const std::string kParent = "Software\\QuillonTests";
 
-struct RealRegistryFixture : ::testing::Test {
-    fakes::FakeClock systemClock;
-    fakes::FakeFiles files;
-    ErrorLog log{files, clock};
-    UtcClock clock{systemClock, log};
+struct RealRegistryFixture : ::testing::Test, fakes::FakeLog {
     win32::Win32Registry registry;
     RegistryReader reader{registry, log};
     std::string subkey = kParent + "\\RegistryReader" + std::to_string(GetCurrentProcessId());
     HKEY key = nullptr;
 
     void SetUp() override {
-        log.Reset("C:\\app\\ErrorLog.txt");
         ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                   nullptr, &key, nullptr),
                   ERROR_SUCCESS);
@@ -50,7 +42,6 @@ struct RealRegistryFixture : ::testing::Test {
     std::string Get(const std::string& name) {
         return reader.GetKeyValue(kHKeyCurrentUser, subkey, name);
     }
-    std::string Log() { return files.contents["C:\\app\\ErrorLog.txt"]; }
 };
 
 TEST_F(RealRegistryFixture, EachTypeReadsAsText) {
@@ -74,7 +65,7 @@ TEST_F(RealRegistryFixture, EachTypeReadsAsText) {
     EXPECT_EQ(Get("Bytes"), "01 02 AB");
     EXPECT_EQ(Get("NoBytes"), "");
     EXPECT_FALSE(reader.KeyValuePresent(kHKeyCurrentUser, subkey, "productname"));
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(RealRegistryFixture, ValueOverTheBufferIsReadWithTheRetry) {
@@ -83,7 +74,7 @@ TEST_F(RealRegistryFixture, ValueOverTheBufferIsReadWithTheRetry) {
     Set("Small", REG_SZ, "after\0"s);
     EXPECT_EQ(Get("Big"), big);
     EXPECT_EQ(Get("Small"), "after");  // found whichever comes first
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(RealRegistryFixture, ShorterNameDoesNotMatchTheLongerWanted) {
@@ -108,7 +99,7 @@ TEST_F(RealRegistryFixture, PredefinedRootOfTheMachineOpens) {
     EXPECT_TRUE(reader.KeyValuePresent(kHKeyLocalMachine,
                                        "Software\\Microsoft\\Windows NT\\CurrentVersion",
                                        "CurrentBuildNumber"));
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Text(), "");
 }
 
 }  // namespace

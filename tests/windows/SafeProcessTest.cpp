@@ -14,19 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "windows/support/ChildProcess.h"
-#include "windows/support/DdePeers.h"
-#include "windows/support/WindowSearch.h"
+#include "windows/support/Gateway.h"
+#include "windows/support/ImportTable.h"
 
 namespace quillon::testing {
 namespace {
 
-constexpr char kMainWindowClass[] = "MRP_Quillon.MainWindow";
 constexpr char kGeneralKey[] = "Software\\VB and VBA Program Settings\\MRP_Quillon\\General";
 constexpr char kAppDefaults[] = "Software\\Wine\\AppDefaults\\";
 constexpr const char* kPrograms[] = {"control.exe"};
 constexpr char kMarker[] = "planted-dll-loaded.txt";
-constexpr DWORD kDeadlineMs = 20000;
 
 std::string ReadVersionRecord() {
     HKEY key = nullptr;
@@ -103,7 +100,7 @@ class SafeProcessTest : public ::testing::Test {
         return ::GetFileAttributesA((dir_.Path() + kMarker).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
-    DdeScratchDir dir_;
+    ScratchDir dir_;
 };
 
 TEST_F(SafeProcessTest, AnUnsafeProgramLoadsThePlantedDll) {
@@ -140,23 +137,10 @@ bool IsKnownDll(const std::string& name) {
 }
 
 TEST_F(SafeProcessTest, TheGatewayImportsOnlyKnownDlls) {
-    // Mapped as an image (sections at their addresses), nothing resolved or run.
-    HMODULE image =
-        ::LoadLibraryExA(GatewayExePath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
-    ASSERT_NE(image, nullptr) << GatewayExePath();
-    const auto* base = reinterpret_cast<const BYTE*>(image);
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    std::vector<std::string> imported;
-    for (const auto* entry =
-             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-         directory.VirtualAddress != 0 && entry->Name != 0; ++entry) {
-        imported.emplace_back(reinterpret_cast<const char*>(base + entry->Name));
-    }
-    EXPECT_EQ(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].Size, 0u);
-    ::FreeLibrary(image);
+    const PeImports pe(GatewayExePath());
+    ASSERT_EQ(pe.Error(), "") << GatewayExePath();
+    const std::vector<std::string>& imported = pe.Imported();
+    EXPECT_EQ(pe.DelayLoaded(), std::vector<std::string>{});
     ASSERT_GE(imported.size(), 2u);
     for (const std::string& name : imported) {
         EXPECT_TRUE(IsKnownDll(name)) << name << " could be planted beside the program";
@@ -171,23 +155,17 @@ TEST_F(SafeProcessTest, TheGatewayImportsOnlyKnownDlls) {
 TEST_F(SafeProcessTest, TheGatewayBesideAPlantedDllOpensWithItsCaptionAndVersion) {
     PreferNativeVersionDll("MRP_Quillon.exe", false);
     ::RegDeleteKeyA(HKEY_CURRENT_USER, kGeneralKey);
-    const std::string exe = Copy(GatewayExePath(), "MRP_Quillon.exe");
-    ChildProcess gateway(exe);
-    ASSERT_TRUE(gateway.Started());
-    HWND window = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            window = FindTopWindow(gateway.Id(), kMainWindowClass);
-            return window != nullptr && HasVisibleStyle(window);
-        },
-        kDeadlineMs));
+    Gateway gateway;
+    ASSERT_TRUE(::CopyFileA(WinePath(QUILLON_PLANTED_DLL).c_str(),
+                            (gateway.Folder() + "version.dll").c_str(), FALSE));
+    ASSERT_TRUE(gateway.Start());
     // The caption and the record come from the version resource, read
     // through the system's version.dll.
-    EXPECT_EQ(WindowText(window), "MRP-Ledgerly Gateway 1.0.2");
+    EXPECT_EQ(WindowText(gateway.Window()), "MRP-Ledgerly Gateway 1.0.2");
     EXPECT_EQ(ReadVersionRecord(), "102");
-    ::PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(gateway.WaitForExit(kDeadlineMs));
-    EXPECT_FALSE(MarkerExists()) << Marker();
+    EXPECT_TRUE(gateway.Close());
+    EXPECT_EQ(::GetFileAttributesA((gateway.Folder() + kMarker).c_str()), INVALID_FILE_ATTRIBUTES)
+        << ReadWholeFile(gateway.Folder() + kMarker);
 }
 
 }  // namespace

@@ -9,72 +9,33 @@
 #include <string>
 #include <vector>
 
-#include "win32/Win32Settings.h"
-#include "windows/support/ChildProcess.h"
-#include "windows/support/DdePeers.h"
-#include "windows/support/FaultGateway.h"
-#include "windows/support/WindowSearch.h"
+#include "windows/support/Gateway.h"
+#include "windows/support/ScratchKey.h"
 
-namespace quillon {
+namespace quillon::testing {
 namespace {
-
-using testing::ChildProcess;
-using testing::DdePeerProcess;
-using testing::FindChildByText;
-using testing::FindTopWindow;
-using testing::ReadChildren;
-using testing::ReadLabels;
-using testing::ReadLines;
-using testing::ToolsDir;
-using testing::WaitUntil;
-
-constexpr const char* kSettingsWindows =
-    "Software\\VB and VBA Program Settings\\MRP_Quillon\\Windows";
-constexpr DWORD kDeadline = 20000;  // ms
-
-bool Shows(HWND window, const std::string& label) {
-    for (const std::string& text : ReadLabels(window)) {
-        if (text == label) {
-            return true;
-        }
-    }
-    return false;
-}
 
 TEST(SecondInstanceTest, SecondCopyShowsItsMessageLinksNothingAndEndsAfterOk) {
     // Both peers up, each noting which process opens a conversation; the
     // decoder publishes 40 values, one every 100 ms, once told to.
-    testing::DdeScratchDir dir;
-    const std::string received = dir.Path() + "received.txt";
-    const std::string decoderClients = dir.Path() + "decoder-clients.txt";
-    const std::string loggerClients = dir.Path() + "logger-clients.txt";
-    const std::string go = testing::UniqueEventName("QuillonSecondCopyGo");
-    DdePeerProcess logger;
-    ASSERT_TRUE(logger.Start(ToolsDir() + "logger_sim.exe",
-                             {"--out", received, "--connect-log", loggerClients}));
-    DdePeerProcess decoder;
-    ASSERT_TRUE(decoder.Start(ToolsDir() + "decoder_sim.exe",
-                              {"--connect-log", decoderClients, "--start-event", go, "--interval",
-                               "100", "--numbered", "40"}));
+    Gateway first;
+    const std::string received = "received.txt";
+    const std::string decoderClients = first.Folder() + "decoder-clients.txt";
+    const std::string loggerClients = first.Folder() + "logger-clients.txt";
+    const HeldEvent go("QuillonSecondCopyGo");
+    ChildProcess logger;
+    ASSERT_TRUE(first.StartLogger(logger, received, {"--connect-log", loggerClients}));
+    ChildProcess decoder;
+    ASSERT_TRUE(first.StartDecoder(decoder, {"--connect-log", decoderClients, "--start-event",
+                                             go.Name(), "--interval", "100", "--numbered", "40"}));
 
-    ChildProcess first(testing::GatewayExePath());
-    ASSERT_TRUE(first.Started());
-    HWND firstWindow = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            firstWindow = FindTopWindow(first.Id(), "MRP_Quillon.MainWindow");
-            return firstWindow != nullptr && ::IsWindowVisible(firstWindow);
-        },
-        kDeadline));
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            return Shows(firstWindow, "MRP status: connected to MRP40") &&
-                   Shows(firstWindow, "Palavan status: connected");
-        },
-        kDeadline));
-    ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsWindows, "MRP_UIWindowState");
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(first.WaitMrp("MRP status: connected to MRP40")) << first.Mrp();
+    ASSERT_TRUE(first.WaitPalavan("Palavan status: connected")) << first.Palavan();
+    const HWND firstWindow = first.Window();
+    const ScratchKey windows(GatewaySection("Windows"));
 
-    ChildProcess second(testing::GatewayExePath());
+    ChildProcess second(first.ExePath());
     ASSERT_TRUE(second.Started());
     HWND box = nullptr;
     ASSERT_TRUE(WaitUntil(
@@ -82,7 +43,7 @@ TEST(SecondInstanceTest, SecondCopyShowsItsMessageLinksNothingAndEndsAfterOk) {
             box = FindTopWindow(second.Id(), "#32770", "MRP_Quillon");
             return box != nullptr && ::IsWindowVisible(box);
         },
-        kDeadline));
+        kDeadlineMs));
     EXPECT_NE(FindChildByText(box, "MRP_Quillon is already running on this PC"), nullptr);
     int buttons = 0;
     for (const auto& child : ReadChildren(box)) {
@@ -103,15 +64,15 @@ TEST(SecondInstanceTest, SecondCopyShowsItsMessageLinksNothingAndEndsAfterOk) {
 
     // The box stays up for 3 s while the decoder publishes: its message
     // loop runs all that time.
-    testing::SignalEvent(go);
-    testing::PumpFor(3000);
+    go.Set();
+    PumpFor(3000);
     ASSERT_TRUE(::IsWindowVisible(box));
     const HWND ok = ::GetDlgItem(box, IDOK);
     ASSERT_NE(ok, nullptr);
-    EXPECT_EQ(testing::WindowText(ok), "OK");
+    EXPECT_EQ(WindowText(ok), "OK");
     ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
 
-    ASSERT_TRUE(second.WaitForExit(kDeadline));
+    ASSERT_TRUE(second.WaitForExit(kDeadlineMs));
     EXPECT_EQ(second.ExitCode(), 0u);
     EXPECT_TRUE(first.Running());
     EXPECT_TRUE(::IsWindowVisible(firstWindow));
@@ -125,19 +86,17 @@ TEST(SecondInstanceTest, SecondCopyShowsItsMessageLinksNothingAndEndsAfterOk) {
         expected.push_back(value);
     }
     EXPECT_TRUE(
-        WaitUntil([&] { return ReadLines(received).size() >= expected.size(); }, kDeadline));
-    testing::PumpFor(500);
-    EXPECT_EQ(ReadLines(received), expected);
-    const std::vector<std::string> firstOnly = {std::to_string(first.Id())};
+        WaitUntil([&] { return first.Received(received).size() >= expected.size(); }, kDeadlineMs));
+    PumpFor(500);
+    EXPECT_EQ(first.Received(received), expected);
+    const std::vector<std::string> firstOnly = {std::to_string(first.Process()->Id())};
     EXPECT_EQ(ReadLines(decoderClients), firstOnly);
     EXPECT_EQ(ReadLines(loggerClients), firstOnly);
-    EXPECT_EQ(win32::Win32Settings().GetSetting("MRP_Quillon", "Windows", "MRP_UIWindowState",
-                                                "<absent>"),
+    EXPECT_EQ(windows.Get("MRP_UIWindowState"),
               "<absent>");  // no position saved by the second copy
 
-    ::PostMessageA(firstWindow, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(first.WaitForExit(kDeadline));
+    EXPECT_TRUE(first.Close());
 }
 
 }  // namespace
-}  // namespace quillon
+}  // namespace quillon::testing

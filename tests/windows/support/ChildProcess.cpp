@@ -1,7 +1,8 @@
 #include "windows/support/ChildProcess.h"
 
 #include <cstdio>
-#include <vector>
+
+#include "windows/support/DdePeers.h"
 
 namespace quillon::testing {
 
@@ -33,36 +34,84 @@ bool StartProgram(const std::string& program, const std::string& commandLine,
     return false;
 }
 
-ChildProcess::ChildProcess(const std::string& exePath, const std::string& arguments) {
+namespace {
+
+std::string Quote(const std::string& argument) {
+    std::string quoted = "\"";
+    for (const char c : argument) {
+        if (c == '"') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
+                         bool simulator) {
+    static int counter = 0;
+    std::string command = Quote(program);
+    for (const std::string& argument : arguments) {
+        command += " " + Quote(argument);
+    }
+    if (simulator) {
+        quitEvent_ = "QuillonTestQuit-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                     std::to_string(++counter);
+        command += " --quit-event " + quitEvent_;
+    }
+    return Launch(program, command);
+}
+
+ChildProcess::ChildProcess(const std::string& program, const std::string& arguments) {
+    Launch(program, arguments.empty() ? Quote(program) : Quote(program) + " " + arguments);
+}
+
+bool ChildProcess::Launch(const std::string& program, const std::string& commandLine) {
     PROCESS_INFORMATION info{};
-    std::string commandLine = "\"" + exePath + "\"";
-    if (!arguments.empty()) {
-        commandLine += " " + arguments;
+    if (!StartProgram(program, commandLine, info, startError_)) {
+        std::fprintf(stderr, "ChildProcess: %s not started, error %lu\n", program.c_str(),
+                     static_cast<unsigned long>(startError_));
+        return false;
     }
-    if (StartProgram(exePath, commandLine, info, startError_)) {
-        ::CloseHandle(info.hThread);
-        process_ = info.hProcess;
-        id_ = info.dwProcessId;
-    }
+    ::CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    id_ = info.dwProcessId;
+    return true;
 }
 
 ChildProcess::~ChildProcess() {
-    if (process_ == nullptr) {
-        return;
+    if (process_ != nullptr) {
+        Kill();
+        ::CloseHandle(process_);
     }
-    if (Running()) {
-        ::TerminateProcess(process_, 99);
-        ::WaitForSingleObject(process_, 10000);
-    }
-    ::CloseHandle(process_);
 }
 
 bool ChildProcess::Running() const {
     return process_ != nullptr && ::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
 }
 
+bool ChildProcess::Quit(DWORD timeoutMs) {
+    if (!Running()) {
+        return true;
+    }
+    HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, quitEvent_.c_str());
+    ::SetEvent(event);
+    const bool ended = WaitForExit(timeoutMs);
+    ::CloseHandle(event);
+    return ended;
+}
+
+void ChildProcess::Kill() {
+    if (Running()) {
+        ::TerminateProcess(process_, 9);
+        ::WaitForSingleObject(process_, 10000);
+    }
+}
+
 bool ChildProcess::WaitForExit(DWORD timeoutMs) const {
-    return process_ != nullptr && ::WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
+    return process_ != nullptr && PumpUntil([this] { return !Running(); }, timeoutMs);
 }
 
 DWORD ChildProcess::ExitCode() const {

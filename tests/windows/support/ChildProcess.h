@@ -1,12 +1,19 @@
 #pragma once
-// A program started by a test, ended by the destructor if it still runs;
-// and the process start that every test program start goes through.
+// A program started by a test: the gateway, a simulator or any other. The
+// destructor ends it if it still runs. Every start goes through
+// StartProgram, which tries again when Wine refuses once.
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace quillon::testing {
+
+// How long a test waits for anything it expects: generous, for Wine on a
+// shared, busy machine. Waits end as soon as the condition holds; nothing
+// is timed.
+constexpr DWORD kDeadlineMs = 20000;
 
 // CreateProcessA of `program` with `commandLine` (program name included),
 // tried again when refused; `error` is the last refusal's code, or 0.
@@ -15,26 +22,44 @@ bool StartProgram(const std::string& program, const std::string& commandLine,
 
 class ChildProcess {
   public:
-    // Starts `exePath` with `arguments` (as they go on its command line, after
-    // its quoted name); check Started().
-    explicit ChildProcess(const std::string& exePath, const std::string& arguments = std::string());
+    ChildProcess() = default;
+    // Starts `program` with `arguments` as they go on its command line after
+    // its quoted name, unquoted (a setup program's "/S /D=C:\dir" must stay
+    // so); check Started().
+    explicit ChildProcess(const std::string& program, const std::string& arguments = std::string());
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    // Starts `program` with `arguments` (each quoted); for a simulator a
+    // unique "--quit-event" is appended, for Quit(). False when it cannot
+    // start (the reason is printed and kept in StartError()).
+    bool Start(const std::string& program, const std::vector<std::string>& arguments,
+               bool simulator = true);
     bool Started() const { return process_ != nullptr; }
-    // Why CreateProcessA failed (its last-error code), or 0.
     DWORD StartError() const { return startError_; }
     DWORD Id() const { return id_; }
+    HANDLE Handle() const { return process_; }
     bool Running() const;
-    // True when the process ended within `timeoutMs`.
+
+    // Asks a simulator to end in order (unregistering its DDE service) and
+    // waits for the exit.
+    bool Quit(DWORD timeoutMs = kDeadlineMs);
+    // TerminateProcess: the way a crash looks to the peer.
+    void Kill();
+    // Waits for the exit, dispatching this thread's messages meanwhile;
+    // false on timeout.
     bool WaitForExit(DWORD timeoutMs) const;
+    // The exit code, or STILL_ACTIVE.
     DWORD ExitCode() const;
 
   private:
+    bool Launch(const std::string& program, const std::string& commandLine);
+
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
     DWORD startError_ = 0;
+    std::string quitEvent_;
 };
 
 // A path the build gives as the host sees it, as a Windows path under Wine.

@@ -1,12 +1,12 @@
 #include "windows/support/DdePeers.h"
 
-#include <cstdio>
+// ddeml.h needs the types of windows.h declared first.
+#include <ddeml.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
-
-#include "windows/support/ChildProcess.h"
 
 namespace quillon::testing {
 
@@ -40,80 +40,27 @@ int ExpectedWindowsBitness() {
 
 namespace {
 
-std::string Quote(const std::string& argument) {
-    std::string quoted = "\"";
-    for (const char c : argument) {
-        if (c == '"') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    return quoted + "\"";
+HDDEDATA CALLBACK IgnoreDdeEvents(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
+    return nullptr;
 }
 
 }  // namespace
 
-DdePeerProcess::~DdePeerProcess() {
-    if (process_ != nullptr) {
-        Kill();
-        CloseHandle(process_);
-    }
-}
-
-bool DdePeerProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
-                           bool simulator) {
-    static int counter = 0;
-    std::string command = Quote(program);
-    for (const std::string& argument : arguments) {
-        command += " " + Quote(argument);
-    }
-    if (simulator) {
-        quitEvent_ = "QuillonTestQuit-" + std::to_string(GetCurrentProcessId()) + "-" +
-                     std::to_string(++counter);
-        command += " --quit-event " + quitEvent_;
-    }
-    PROCESS_INFORMATION info{};
-    DWORD error = 0;
-    if (!StartProgram(program, command, info, error)) {
-        std::fprintf(stderr, "DdePeerProcess: %s not started, error %lu\n", program.c_str(),
-                     static_cast<unsigned long>(error));
+bool DecoderAnswers(const char* service) {
+    DWORD instance = 0;
+    if (DdeInitializeA(&instance, IgnoreDdeEvents, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
         return false;
     }
-    CloseHandle(info.hThread);
-    process_ = info.hProcess;
-    return true;
-}
-
-bool DdePeerProcess::Quit(DWORD timeoutMs) {
-    if (!Running()) {
-        return true;
+    const HSZ name = DdeCreateStringHandleA(instance, service, CP_WINANSI);
+    const HSZ topic = DdeCreateStringHandleA(instance, "MRP40Form", CP_WINANSI);
+    const HCONV conversation = DdeConnect(instance, name, topic, nullptr);
+    if (conversation != nullptr) {
+        DdeDisconnect(conversation);
     }
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, quitEvent_.c_str());
-    SetEvent(event);
-    const bool ended = WaitExit(timeoutMs);
-    CloseHandle(event);
-    return ended;
-}
-
-void DdePeerProcess::Kill() {
-    if (Running()) {
-        TerminateProcess(process_, 9);
-        WaitForSingleObject(process_, 5000);
-    }
-}
-
-bool DdePeerProcess::Running() const {
-    return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
-}
-
-bool DdePeerProcess::WaitExit(DWORD timeoutMs) {
-    return PumpUntil([this] { return !Running(); }, timeoutMs);
-}
-
-DWORD DdePeerProcess::ExitCode() const {
-    DWORD code = 0;
-    GetExitCodeProcess(process_, &code);
-    return code;
+    DdeFreeStringHandle(instance, topic);
+    DdeFreeStringHandle(instance, name);
+    DdeUninitialize(instance);
+    return conversation != nullptr;
 }
 
 void PumpFor(DWORD ms) {
@@ -140,7 +87,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     }
 }
 
-DdeScratchDir::DdeScratchDir() {
+ScratchDir::ScratchDir() {
     static int counter = 0;
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
@@ -149,7 +96,7 @@ DdeScratchDir::DdeScratchDir() {
     CreateDirectoryA(path_.c_str(), nullptr);
 }
 
-DdeScratchDir::~DdeScratchDir() {
+ScratchDir::~ScratchDir() {
     WIN32_FIND_DATAA found{};
     HANDLE search = FindFirstFileA((path_ + "*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
@@ -161,6 +108,23 @@ DdeScratchDir::~DdeScratchDir() {
         FindClose(search);
     }
     RemoveDirectoryA(path_.c_str());
+}
+
+HeldEvent::HeldEvent(const char* base) {
+    static int counter = 0;
+    name_ = std::string(base) + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
+            std::to_string(::GetTickCount()) + "-" + std::to_string(++counter);
+    event_ = ::CreateEventA(nullptr, TRUE, FALSE, name_.c_str());
+}
+
+HeldEvent::~HeldEvent() {
+    if (event_ != nullptr) {
+        ::CloseHandle(event_);
+    }
+}
+
+void HeldEvent::Set() const {
+    ::SetEvent(event_);
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -1,12 +1,15 @@
 #pragma once
-// Helpers for the DDE tests under Wine: the simulators as child processes,
-// message pumping with a deadline, scratch folders and file reading.
+// Where the test programs find the simulators, the events that tell a
+// simulator to begin, message pumping with a deadline, scratch folders and
+// file reading.
 
 #include <windows.h>
 
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "windows/support/ChildProcess.h"
 
 namespace quillon::testing {
 
@@ -22,51 +25,44 @@ int ExpectedWindowsBitness();
 // The build tree's root (where the gateway program is built).
 std::string BuildDir();
 
-// A console child process started from a program path and arguments. The
-// destructor kills it if it still runs. Quit() asks a simulator to end in
-// order through its --quit-event (unregistering its DDE service).
-class DdePeerProcess {
-  public:
-    DdePeerProcess() = default;
-    ~DdePeerProcess();
-    DdePeerProcess(const DdePeerProcess&) = delete;
-    DdePeerProcess& operator=(const DdePeerProcess&) = delete;
-
-    // Starts `program` with `arguments` (each quoted); for a simulator a
-    // unique "--quit-event" is appended. False when it cannot start.
-    bool Start(const std::string& program, const std::vector<std::string>& arguments,
-               bool simulator = true);
-    // Signals the quit event and waits (pumping messages) for the exit.
-    bool Quit(DWORD timeoutMs = 10000);
-    // TerminateProcess: the way a crash looks to the peer.
-    void Kill();
-    bool Running() const;
-    // Waits for the exit, pumping messages; false on timeout.
-    bool WaitExit(DWORD timeoutMs);
-    DWORD ExitCode() const;
-    HANDLE Handle() const { return process_; }
-
-  private:
-    HANDLE process_ = nullptr;
-    std::string quitEvent_;
-};
-
 // Dispatches window messages for `ms` milliseconds.
 void PumpFor(DWORD ms);
 // Dispatches messages until `done()` or the timeout; returns `done()`.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
+// True once a decoder serving `service` answers a connect on its topic: it
+// has registered its DDE service.
+bool DecoderAnswers(const char* service);
+
 // A new empty folder under %TEMP%, removed with its files on destruction.
-class DdeScratchDir {
+class ScratchDir {
   public:
-    DdeScratchDir();
-    ~DdeScratchDir();
-    DdeScratchDir(const DdeScratchDir&) = delete;
-    DdeScratchDir& operator=(const DdeScratchDir&) = delete;
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
     const std::string& Path() const { return path_; }  // trailing backslash
 
   private:
     std::string path_;
+};
+
+// A named manual-reset event with a name unique to this test program and
+// moment, made unset at once and held until destroyed: a peer that opens
+// it late, after Set(), still finds it set.
+class HeldEvent {
+  public:
+    explicit HeldEvent(const char* base);
+    ~HeldEvent();
+    HeldEvent(const HeldEvent&) = delete;
+    HeldEvent& operator=(const HeldEvent&) = delete;
+
+    const std::string& Name() const { return name_; }
+    void Set() const;
+
+  private:
+    std::string name_;
+    HANDLE event_;
 };
 
 std::string ReadWholeFile(const std::string& path);

@@ -1,8 +1,9 @@
 #pragma once
-// One copy of the gateway program for the fault tests: copied into its own
-// scratch folder (so its ErrorLog.txt is its own), started, found, read,
-// closed. Everything it starts is ended by the destructor. Deadlines are
-// generous and nothing is timed.
+// One run of the gateway program for the end-to-end tests: copied into its
+// own scratch folder (so its ErrorLog.txt is its own), started, its window
+// and labels found, read, closed; the destructor ends it if it still runs.
+// The simulators beside it are started into the caller's ChildProcess
+// objects, and write their output into the same folder.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -17,28 +18,28 @@
 
 namespace quillon::testing {
 
-constexpr DWORD kFaultDeadlineMs = 20000;  // Wine on a shared, busy machine
-
-class FaultGateway {
+class Gateway {
   public:
-    FaultGateway();
-    FaultGateway(const FaultGateway&) = delete;
-    FaultGateway& operator=(const FaultGateway&) = delete;
+    Gateway();
+    Gateway(const Gateway&) = delete;
+    Gateway& operator=(const Gateway&) = delete;
 
     const std::string& Folder() const { return dir_.Path(); }
     const std::string& ExePath() const { return exe_; }
 
-    // Starts the copy and waits for its visible main window; on failure
-    // says what was seen instead.
+    // Starts the copy and waits until its main window is shown with its
+    // status labels; on failure says what was seen instead.
     ::testing::AssertionResult Start();
     HWND Window() const { return window_; }
+    // The window's outer rectangle on the screen.
+    RECT Rect() const;
     ChildProcess* Process() { return process_.get(); }
     bool Running() const { return process_ != nullptr && process_->Running(); }
 
     std::string Mrp() const { return StatusLine("MRP status: "); }
     std::string Palavan() const { return StatusLine("Palavan status: "); }
-    bool WaitMrp(const std::string& text, DWORD timeoutMs = kFaultDeadlineMs) const;
-    bool WaitPalavan(const std::string& text, DWORD timeoutMs = kFaultDeadlineMs) const;
+    bool WaitMrp(const std::string& text, DWORD timeoutMs = kDeadlineMs) const;
+    bool WaitPalavan(const std::string& text, DWORD timeoutMs = kDeadlineMs) const;
     // The window answers a sent message within `timeoutMs`.
     bool Responds(DWORD timeoutMs = 3000) const;
     // WM_CLOSE, as the user closes it; true when the process ended.
@@ -47,8 +48,9 @@ class FaultGateway {
     std::string ErrorLogPath() const { return dir_.Path() + "ErrorLog.txt"; }
     std::string ErrorLog() const { return ReadWholeFile(ErrorLogPath()); }
 
-    bool StartDecoder(DdePeerProcess& decoder, const std::vector<std::string>& arguments) const;
-    bool StartLogger(DdePeerProcess& logger, const std::string& outName,
+    bool StartDecoder(ChildProcess& decoder, const std::vector<std::string>& arguments) const;
+    // A logger writing what it receives to `outName` in the scratch folder.
+    bool StartLogger(ChildProcess& logger, const std::string& outName,
                      std::vector<std::string> arguments = {}) const;
     std::vector<std::string> Received(const std::string& outName) const {
         return ReadLines(dir_.Path() + outName);
@@ -57,7 +59,7 @@ class FaultGateway {
   private:
     std::string StatusLine(const std::string& prefix) const;
 
-    DdeScratchDir dir_;
+    ScratchDir dir_;
     std::string exe_;
     std::unique_ptr<ChildProcess> process_;
     HWND window_ = nullptr;
@@ -65,9 +67,5 @@ class FaultGateway {
 
 // How often `what` occurs in `text`.
 int CountOf(const std::string& text, const std::string& what);
-// A name unique to this test program and moment, for named events.
-std::string UniqueEventName(const char* base);
-// Signals a named (manual-reset) event, creating it if needed.
-void SignalEvent(const std::string& name);
 
 }  // namespace quillon::testing
