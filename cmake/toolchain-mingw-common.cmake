@@ -12,5 +12,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Test programs run under Wine; scripts/wine-session.sh sets WINEPREFIX and WINEDEBUG.
+# Test programs run under Wine; scripts/lib/wine-session.sh sets WINEPREFIX and WINEDEBUG
+# (and, on a machine without 32-bit support, puts a `wine` that starts the
+# 64-bit loader first on PATH).
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -3,8 +3,7 @@
 #
 #   scripts/fuzz.sh [seconds-per-target]     (default 10)
 #
-# Build dir: build/fuzz, or $QUILLON_FUZZ_BUILD (clang++, AddressSanitizer and UndefinedBehavior-
-# Sanitizer). Each target starts from its seed corpus in tests/fuzz/corpus/
+# Build dir: build/fuzz (clang++, AddressSanitizer and UndefinedBehaviorSanitizer). Each target starts from its seed corpus in tests/fuzz/corpus/
 # and keeps what it finds in build/fuzz/corpus/ (the seeds are not touched).
 # A crash leaves its input in build/fuzz/artifacts/ and the script exits 1.
 set -euo pipefail
@@ -16,13 +15,13 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
 fi
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${QUILLON_FUZZ_BUILD:-$root/build/fuzz}"
+build="$root/build/fuzz"
 
 # Tools: clang with its fuzzer and sanitizer runtimes, cmake, ninja, and
 # GoogleTest (the host tests' package, found by the same configure).
 # shellcheck source=lib/packages.sh
 source "$root/scripts/lib/packages.sh"
-install_missing_packages clang libclang-rt-14-dev cmake ninja-build libgtest-dev
+install_packages_for fuzz
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON -DQUILLON_SANITIZE=ON >/dev/null

@@ -5,33 +5,33 @@
 # window and closes everything it started.
 #
 # On a fresh Debian 12 machine, run as root: it installs what is missing
-# first. Set DEMO_WPM to change the decoding speed (default 20), or
-# DEMO_BUILD_DIR to run an existing Windows build instead of building the
-# preset.
+# first (64-bit Wine only: the demonstration runs 64-bit programs). Set
+# DEMO_WPM to change the decoding speed (default 20), or QUILLON_BUILD_DIR
+# to run an existing Windows build instead of building the preset.
 set -euo pipefail
 
 repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo_root"
-build="${DEMO_BUILD_DIR:-$repo_root/build/windows}"
+build="${QUILLON_BUILD_DIR:-$repo_root/build/windows}"
 demo="$build/demo"
 wpm="${DEMO_WPM:-20}"
 
-packages=(cmake ninja-build g++ googletest mingw-w64 wine wine64 xvfb xauth imagemagick)
-
-
 # shellcheck source=lib/packages.sh
 source "$repo_root/scripts/lib/packages.sh"
-install_missing_packages "${packages[@]}"
+if [[ -z "${QUILLON_BUILD_DIR:-}" ]]; then
+    install_packages_for build
+fi
+install_packages_for wine screen
 
-if [[ -z "${DEMO_BUILD_DIR:-}" ]]; then
-    echo "== building (windows preset)"
+if [[ -z "${QUILLON_BUILD_DIR:-}" ]]; then
+    echo "== building (windows preset): the program and the simulators"
     cmake --preset windows >/dev/null
-    cmake --build --preset windows
+    cmake --build --preset windows --target MRP_Quillon quillon_tools
 fi
 
 # Xvfb when DISPLAY is unset, and a Wine prefix inside the build tree.
-# shellcheck source=wine-session.sh
-source "$repo_root/scripts/wine-session.sh"
+# shellcheck source=lib/wine-session.sh
+source "$repo_root/scripts/lib/wine-session.sh"
 wine_session_start "$build/wineprefix"
 
 # shellcheck source=lib/gateway-run.sh

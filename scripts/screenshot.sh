@@ -5,34 +5,30 @@
 # Wine prefix of the build tree; closes everything it started.
 #
 # On a fresh Debian 12 machine, run as root: it installs what is missing
-# first. Set SCREENSHOT_BUILD_DIR to use an existing Windows build instead of
+# first. Set QUILLON_BUILD_DIR to use an existing Windows build instead of
 # building the preset.
 set -euo pipefail
 
 repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo_root"
-build="${SCREENSHOT_BUILD_DIR:-$repo_root/build/windows}"
+build="${QUILLON_BUILD_DIR:-$repo_root/build/windows}"
 output="$repo_root/docs/screenshot.png"
-
-packages=(cmake ninja-build mingw-w64 googletest wine wine64 xvfb xauth imagemagick)
-
 
 # shellcheck source=lib/packages.sh
 source "$repo_root/scripts/lib/packages.sh"
-install_missing_packages "${packages[@]}"
-
-if [[ -z "${SCREENSHOT_BUILD_DIR:-}" ]]; then
+install_packages_for wine screen
+if [[ -z "${QUILLON_BUILD_DIR:-}" ]]; then
+    install_packages_for build
     echo "== building (windows preset)"
     cmake --preset windows >/dev/null
-    cmake --build --preset windows --target MRP_Quillon logger_sim decoder_sim gateway_probe \
-        sim_signal
+    cmake --build --preset windows --target MRP_Quillon quillon_tools
 fi
 
 # Always a private Xvfb, so the picture does not depend on the caller's
 # desktop, theme or window manager.
 unset DISPLAY
-# shellcheck source=wine-session.sh
-source "$repo_root/scripts/wine-session.sh"
+# shellcheck source=lib/wine-session.sh
+source "$repo_root/scripts/lib/wine-session.sh"
 wine_session_start "$build/wineprefix"
 
 # shellcheck source=lib/gateway-run.sh

@@ -17,7 +17,7 @@
 #   Wine fills in only the peaks there).
 #
 # Uses build/windows (built with the windows preset first), or an existing
-# Windows build in SOAK_BUILD_DIR. The Wine prefix is the build's
+# Windows build in QUILLON_BUILD_DIR. The Wine prefix is the build's
 # soak-wineprefix: a wineserver of its own keeps the soak's simulators away
 # from anything else running DDE on this machine. With DISPLAY unset a
 # private Xvfb is started and stopped.
@@ -26,18 +26,22 @@ set -euo pipefail
 repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 duration="${1:-600}"
 restart="${SOAK_RESTART_SECONDS:-60}"
-build="${SOAK_BUILD_DIR:-$repo_root/build/windows}"
+build="${QUILLON_BUILD_DIR:-$repo_root/build/windows}"
 
 if ! [[ "$duration" =~ ^[0-9]+$ && "$restart" =~ ^[0-9]+$ ]] || ((duration < 1 || restart < 5)); then
     echo "usage: soak.sh [SECONDS]   (SOAK_RESTART_SECONDS >= 5)" >&2
     exit 2
 fi
-if [[ -z "${SOAK_BUILD_DIR:-}" ]]; then
-    (cd "$repo_root" && cmake --preset windows >/dev/null && cmake --build --preset windows)
+# shellcheck source=lib/packages.sh
+source "$repo_root/scripts/lib/packages.sh"
+if [[ -z "${QUILLON_BUILD_DIR:-}" ]]; then
+    install_packages_for build
+    (cd "$repo_root" && cmake --preset windows >/dev/null &&
+        cmake --build --preset windows --target MRP_Quillon quillon_tools)
 fi
 
-# shellcheck source=wine-session.sh
-source "$repo_root/scripts/wine-session.sh"
+# shellcheck source=lib/wine-session.sh
+source "$repo_root/scripts/lib/wine-session.sh"
 # shellcheck source=lib/wine-process.sh
 source "$repo_root/scripts/lib/wine-process.sh"
 wine_session_start "${SOAK_WINEPREFIX:-$build/soak-wineprefix}"

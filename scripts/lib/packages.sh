@@ -1,12 +1,45 @@
 # shellcheck shell=bash
-# Installs the named Debian packages that are not installed yet; does
-# nothing (and asks apt nothing) when all are there. Source this file, then:
+# What each script needs from Debian, in one place, and the installer of
+# what is missing: it does nothing (and asks apt nothing) when all is there.
+# Source this file, then:
 #
-#   add_package_architecture i386            # before naming package:i386
-#   install_missing_packages cmake ninja-build wine wine32:i386 ...
+#   install_packages_for build wine screen  # the sets below, by name
+#   install_missing_packages nsis ...       # single packages
 #   ensure_locale de_DE.UTF-8
 #
+# 32-bit Wine (wine32:i386) is in no set: the Wine session installs it when
+# a run needs 32-bit programs and the machine can run them
+# (lib/wine-session.sh, lib/bitness.sh).
+#
 # Runs dpkg, apt-get and locale-gen through sudo when not root.
+
+# The Windows programs, cross-compiled (GoogleTest's sources are built with
+# them for the Windows tests).
+QUILLON_PACKAGES_BUILD=(cmake ninja-build mingw-w64 googletest)
+# The native build of the portable core and its tests.
+QUILLON_PACKAGES_HOST=(cmake ninja-build g++ libgtest-dev)
+# The fuzz targets and the sanitizer runs: clang with its runtimes.
+QUILLON_PACKAGES_FUZZ=(cmake ninja-build clang libclang-rt-14-dev libgtest-dev)
+# A 64-bit Wine session on a private X server.
+QUILLON_PACKAGES_WINE=(wine wine64 xvfb xauth)
+# Screenshots of a window (import, convert).
+QUILLON_PACKAGES_SCREEN=(imagemagick)
+# The setup program.
+QUILLON_PACKAGES_SETUP=(nsis)
+# The release files besides the setup program.
+QUILLON_PACKAGES_RELEASE=(zip unzip)
+# The German user locale one Windows test runs in.
+QUILLON_PACKAGES_LOCALE=(locales)
+
+install_packages_for() {
+    local set packages=()
+    for set in "$@"; do
+        local -n members="QUILLON_PACKAGES_${set^^}"
+        packages+=("${members[@]}")
+        unset -n members
+    done
+    install_missing_packages "${packages[@]}"
+}
 
 # Lets dpkg install packages of another architecture (multiarch); the
 # apt-get update of install_missing_packages then fetches their lists.
