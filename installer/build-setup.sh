@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Builds the setup program from the two programs:
 #
-#   installer/build-setup.sh VERSION EXE64 EXE32 OUTFILE
+#   installer/build-setup.sh [--target amd64-unicode] VERSION EXE64 EXE32 OUTFILE
+#
+# The setup program runs on every Windows with makensis's default stub,
+# x86-unicode, a 32-bit program. --target amd64-unicode builds the same
+# script on the 64-bit stub, for testing the installer where 32-bit
+# programs cannot run (scripts/test.sh); it is never released.
 #
 # Packs the user guide and the licence with CR LF line ends (Notepad before
 # Windows 10 1809 shows LF-only text as one long line). With
@@ -10,8 +15,13 @@
 # windows preset and by scripts/release.sh.
 set -euo pipefail
 
+target=()
+if [[ "${1:-}" == --target ]]; then
+    target=("-XTarget ${2:?}")
+    shift 2
+fi
 if (($# != 4)); then
-    echo "usage: $0 VERSION EXE64 EXE32 OUTFILE" >&2
+    echo "usage: $0 [--target amd64-unicode] VERSION EXE64 EXE32 OUTFILE" >&2
     exit 2
 fi
 version="$1" exe64="$2" exe32="$3" outfile="$4"
@@ -32,7 +42,8 @@ fi
 
 docs="$(mktemp -d)"
 trap 'rm -rf "$docs"' EXIT
-to_crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
+# shellcheck source=../scripts/lib/crlf.sh
+source "$repo_root/scripts/lib/crlf.sh"
 to_crlf "$repo_root/docs/USER_GUIDE.txt" "$docs/USER_GUIDE.txt"
 to_crlf "$repo_root/LICENSE" "$docs/LICENSE.txt"
 if [[ -n "${SOURCE_DATE_EPOCH:-}" ]]; then
@@ -40,5 +51,5 @@ if [[ -n "${SOURCE_DATE_EPOCH:-}" ]]; then
 fi
 
 mkdir -p "$(dirname "$outfile")"
-makensis -V2 -NOCD "-DVERSION=$version" "-DEXE64=$exe64" "-DEXE32=$exe32" "-DDOCS=$docs" \
+makensis -V2 -NOCD "${target[@]}" "-DVERSION=$version" "-DEXE64=$exe64" "-DEXE32=$exe32" "-DDOCS=$docs" \
     "-DOUTFILE=$outfile" "$here/MRP_Quillon.nsi"

@@ -21,12 +21,9 @@ build="$repo_root/build/windows"
 build32="$repo_root/build/windows32"
 release="$repo_root/build/release"
 
-packages=(cmake ninja-build mingw-w64 googletest zip unzip nsis)
-
-
 # shellcheck source=lib/packages.sh
 source "$repo_root/scripts/lib/packages.sh"
-install_missing_packages "${packages[@]}"
+install_packages_for build setup release
 
 for preset in windows windows32; do
     echo "== building ($preset preset)"
@@ -55,8 +52,8 @@ rm -rf "$stage"
 mkdir -p "$stage/win64" "$stage/win32"
 x86_64-w64-mingw32-strip -o "$stage/win64/MRP_Quillon.exe" "$build/MRP_Quillon.exe"
 i686-w64-mingw32-strip -o "$stage/win32/MRP_Quillon.exe" "$build32/MRP_Quillon.exe"
-# Notepad before Windows 10 1809 shows LF-only text as one long line.
-to_crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
+# shellcheck source=lib/crlf.sh
+source "$repo_root/scripts/lib/crlf.sh"
 for arch in win64 win32; do
     to_crlf docs/USER_GUIDE.txt "$stage/$arch/USER_GUIDE.txt"
     to_crlf LICENSE "$stage/$arch/LICENSE.txt"
