@@ -18,23 +18,27 @@
 # measured", and the script then ends with exit status 1.
 #
 # Uses build/windows (built with the windows preset first), or an existing
-# Windows build in BENCH_BUILD_DIR. Clocks: both simulators stamp with
+# Windows build in QUILLON_BUILD_DIR. Clocks: both simulators stamp with
 # QueryPerformanceCounter, which Wine takes from one monotonic host clock.
 set -euo pipefail
 
 repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${BENCH_BUILD_DIR:-$repo_root/build/windows}"
+build="${QUILLON_BUILD_DIR:-$repo_root/build/windows}"
 values="${BENCH_VALUES:-2000}"
 interval="${BENCH_INTERVAL_MS:-5}"
 burst="${BENCH_BURST:-5000}"
 idle_seconds="${BENCH_IDLE_SECONDS:-60}"
 
-if [[ -z "${BENCH_BUILD_DIR:-}" ]]; then
-    (cd "$repo_root" && cmake --preset windows >/dev/null && cmake --build --preset windows)
+# shellcheck source=lib/packages.sh
+source "$repo_root/scripts/lib/packages.sh"
+if [[ -z "${QUILLON_BUILD_DIR:-}" ]]; then
+    install_packages_for build
+    (cd "$repo_root" && cmake --preset windows >/dev/null &&
+        cmake --build --preset windows --target MRP_Quillon quillon_tools)
 fi
 
-# shellcheck source=wine-session.sh
-source "$repo_root/scripts/wine-session.sh"
+# shellcheck source=lib/wine-session.sh
+source "$repo_root/scripts/lib/wine-session.sh"
 # shellcheck source=lib/wine-process.sh
 source "$repo_root/scripts/lib/wine-process.sh"
 wine_session_start "$build/wineprefix"
@@ -113,14 +117,15 @@ run_hop() {
         "$hop" "$median" "$p99" "$matched" "$values"
     printf '%-8s throughput %s values/s, %s of %s received, %s lost, %s out of order\n' \
         "$hop" "$rate" "$received" "$burst" "$((burst - received))" "$disorder"
-    eval "${hop}_median=$median ${hop}_p99=$p99 ${hop}_rate=$rate"
-    eval "${hop}_lost=$((burst - received + values - matched))"
+    figures[${hop}_median]="$median" figures[${hop}_p99]="$p99" figures[${hop}_rate]="$rate"
+    figures[${hop}_lost]="$((burst - received + values - matched))"
 }
 
 echo "== bench: $values values ${interval} ms apart, then $burst at full speed"
-# "-" until measured.
-gateway_private_kib="-" gateway_peak_kib="-" gateway_lost="-"
-gateway_median="-" gateway_p99="-" gateway_rate="-" relay_median="-" relay_p99="-" relay_rate="-"
+# Each hop's figures, by name ("gateway_median", "relay_idle", ...); "-"
+# until measured.
+declare -A figures
+gateway_private_kib="-" gateway_peak_kib="-"
 run_hop relay
 run_hop gateway
 
@@ -170,9 +175,9 @@ idle_cpu() {
 # Prints the idle line of hop $1 for program $2; sets ${1}_idle and
 # ${1}_server_idle, or "not measured" and unmeasured=1.
 idle_hop() {
-    local hop="$1" figures program_cpu server_cpu
-    if figures="$(idle_cpu "$2")"; then
-        read -r program_cpu server_cpu <<<"$figures"
+    local hop="$1" idle program_cpu server_cpu
+    if idle="$(idle_cpu "$2")"; then
+        read -r program_cpu server_cpu <<<"$idle"
         printf '%-8s idle CPU %s s/min%s\n' "$hop" "$program_cpu" "$3"
         printf '%-8s idle CPU of the wineserver meanwhile %s s/min\n' "$hop" "$server_cpu"
     else
@@ -180,20 +185,22 @@ idle_hop() {
         printf '%-8s idle CPU not measured\n' "$hop"
         unmeasured=1
     fi
-    eval "${hop}_idle=\"\$program_cpu\" ${hop}_server_idle=\"\$server_cpu\""
+    figures[${hop}_idle]="$program_cpu" figures[${hop}_server_idle]="$server_cpu"
 }
 
 echo "== idle: each program alone for $idle_seconds s, both peers absent"
 unmeasured=0
-gateway_idle="-" gateway_server_idle="-" relay_idle="-" relay_server_idle="-"
 idle_hop relay bench_relay.exe " (the same connection attempts, nothing else)"
 idle_hop gateway MRP_Quillon.exe ""
 
 echo "== figures against the goals"
-awk -v gm="$gateway_median" -v gp="$gateway_p99" -v rm="$relay_median" -v rp="$relay_p99" \
-    -v rate="$gateway_rate" -v rrate="$relay_rate" -v lost="$gateway_lost" \
-    -v cpu="$gateway_idle" -v scpu="$gateway_server_idle" -v rcpu="$relay_idle" \
-    -v rscpu="$relay_server_idle" -v priv="$gateway_private_kib" -v peak="$gateway_peak_kib" '
+figure() { echo "${figures[$1]:--}"; }
+awk -v gm="$(figure gateway_median)" -v gp="$(figure gateway_p99)" \
+    -v rm="$(figure relay_median)" -v rp="$(figure relay_p99)" \
+    -v rate="$(figure gateway_rate)" -v rrate="$(figure relay_rate)" -v lost="$(figure gateway_lost)" \
+    -v cpu="$(figure gateway_idle)" -v scpu="$(figure gateway_server_idle)" \
+    -v rcpu="$(figure relay_idle)" -v rscpu="$(figure relay_server_idle)" \
+    -v priv="$gateway_private_kib" -v peak="$gateway_peak_kib" '
     # A figure is printed only when it was measured: a number, and for a
     # divisor one above zero. Exit status 1 when one was not.
     function measured(x) { return x ~ /^[0-9]+(\.[0-9]+)?$/ }
