@@ -3,6 +3,9 @@
 ; 32-bit program elsewhere. installer/build-setup.sh runs makensis on this
 ; script and defines:
 ;
+;   PRODUCT, WINDOW_CLASS, SETTINGS_ROOT
+;             the program's name, its main window's class and the root of
+;             its settings (set once, in src/ports/ProgramIdentity.h)
 ;   VERSION   the project's version (set once, in CMakeLists.txt)
 ;   EXE64     the 64-bit program
 ;   EXE32     the 32-bit program
@@ -18,14 +21,11 @@ ManifestDPIAware true
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 
-!define PRODUCT "MRP_Quillon"
 !define PUBLISHER "the ${PRODUCT} developers"
-; The class of the program's main window (src/app/GatewayWindow.cpp).
-!define WINDOW_CLASS "MRP_Quillon.MainWindow"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 ; Where the program keeps its window position and flags.
-!define SETTINGS_KEY "Software\VB and VBA Program Settings\${PRODUCT}"
+!define SETTINGS_KEY "${SETTINGS_ROOT}\${PRODUCT}"
 ; How long a running copy may take to close after it was asked to.
 !define CLOSE_WAIT_MS 10000
 

@@ -35,6 +35,10 @@ for program in "$exe64" "$exe32"; do
         exit 1
     fi
 done
+# The program's names, from src/ports/ProgramIdentity.h through the build's
+# one reader of it: -DPRODUCT=... -DWINDOW_CLASS=... -DSETTINGS_ROOT=...
+identity="$(cmake -P "$repo_root/cmake/ProgramIdentity.cmake")"
+mapfile -t identity_defines <<<"$identity"
 if ! command -v makensis >/dev/null; then
     echo "build-setup: makensis not found (Debian package nsis)" >&2
     exit 1
@@ -51,5 +55,5 @@ if [[ -n "${SOURCE_DATE_EPOCH:-}" ]]; then
 fi
 
 mkdir -p "$(dirname "$outfile")"
-makensis -V2 -NOCD "${target[@]}" "-DVERSION=$version" "-DEXE64=$exe64" "-DEXE32=$exe32" "-DDOCS=$docs" \
-    "-DOUTFILE=$outfile" "$here/MRP_Quillon.nsi"
+makensis -V2 -NOCD "${target[@]}" "${identity_defines[@]}" "-DVERSION=$version" \
+    "-DEXE64=$exe64" "-DEXE32=$exe32" "-DDOCS=$docs" "-DOUTFILE=$outfile" "$here/MRP_Quillon.nsi"

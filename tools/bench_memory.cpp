@@ -8,13 +8,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ports/ProgramIdentity.h"
+
 namespace {
 
 BOOL CALLBACK FindGateway(HWND window, LPARAM found) {
-    static const char kPrefix[] = "MRP-Ledgerly Gateway ";
+    using quillon::identity::kCaptionPrefix;
     char caption[256] = {};
     GetWindowTextA(window, caption, sizeof(caption));
-    if (std::strncmp(caption, kPrefix, sizeof(kPrefix) - 1) == 0) {
+    if (std::strncmp(caption, kCaptionPrefix, sizeof(kCaptionPrefix) - 1) == 0) {
         *reinterpret_cast<HWND*>(found) = window;
         return FALSE;
     }

@@ -9,14 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "ports/ProgramIdentity.h"
+
 namespace {
 
-constexpr char kCaptionPrefix[] = "MRP-Ledgerly Gateway ";
+using quillon::identity::kCaptionPrefix;
 
+// printf format: %s is the caption prefix.
 const char kHelp[] =
     "usage: gateway_probe [--wait MS] [--rect] [--all] [--close]\n"
     "Prints the visible labels of the gateway window (caption starting with\n"
-    "\"MRP-Ledgerly Gateway \"), top to bottom, one per line.\n"
+    "\"%s\"), top to bottom, one per line.\n"
     "  --wait MS   wait up to MS for the window to appear (default 0)\n"
     "  --rect      print the window's screen rectangle first: \"left top width height\"\n"
     "  --all       include hidden child controls, with their class names\n"
@@ -84,7 +87,7 @@ int main(int argc, char** argv) {
         } else if (option == "--all") {
             collect.all = true;
         } else {
-            std::fputs(kHelp, option == "--help" ? stdout : stderr);
+            std::fprintf(option == "--help" ? stdout : stderr, kHelp, kCaptionPrefix);
             return option == "--help" ? 0 : 2;
         }
     }

@@ -1,6 +1,7 @@
 #include "app/GatewayWindow.h"
 
 #include "app/AppResources.h"
+#include "ports/ProgramIdentity.h"
 
 namespace quillon::app {
 
@@ -24,7 +25,7 @@ constexpr COLORREF kErrorLogColor = RGB(255, 0, 0);
 
 win32::FormDesign MainWindowDesign() {
     win32::FormDesign design;
-    design.className = "MRP_Quillon.MainWindow";
+    design.className = identity::kWindowClass;
     design.name = "MRP_UI";
     design.caption = "MRP_UI";
     design.iconResourceId = QUILLON_ICON_ID;

@@ -8,6 +8,7 @@
 #include "common/Common.h"
 #include "gateway/MrpUi.h"
 #include "ports/Ports.h"
+#include "ports/ProgramIdentity.h"
 #include "win32/SafeDllSearch.h"
 #include "win32/Win32Clock.h"
 #include "win32/Win32Files.h"
@@ -43,8 +44,7 @@ int Run() {
     win32::Win32Settings settings;
     win32::Win32NumberConversion numbers;
     win32::Win32ProgramInfo program;
-    // "Local\": one copy per user session, as the previous-instance query asks.
-    win32::Win32Process process("Local\\" + program.ProductName() + ".SingleInstance");
+    win32::Win32Process process(identity::kInstanceMutex);
     win32::Win32Monitors monitors;
     win32::Win32Registry registry;
     win32::Win32OsVersion osVersion;

@@ -3,6 +3,7 @@
 #include "base/ErrorTrap.h"
 #include "common/Common.h"
 #include "gateway/DisplayCwCommand.h"
+#include "ports/ProgramIdentity.h"
 
 namespace quillon {
 
@@ -81,7 +82,7 @@ void MrpUi::Form_Load() {
     IgnoreErrors([&] { common_.positions.RestoreWindowPosition(controls_.form); });
 
     Trap(common_.log, "MRP_UI.Form_Load", [&] {
-        controls_.form.SetCaption("MRP-Ledgerly Gateway " + common_.settings.Version());
+        controls_.form.SetCaption(identity::kCaptionPrefix + common_.settings.Version());
         // Hidden only until the run's header is written: an error logged
         // earlier in the load (a stored window state the window refuses)
         // has already shown the hint, and nothing hides it again.

@@ -14,8 +14,8 @@ namespace quillon::win32 {
 
 class Win32Process : public ProcessPort {
   public:
-    // `instanceName` names the mutex that marks a running copy, for example
-    // "Local\\MRP_Quillon.SingleInstance" ("Local\" = the user's session).
+    // `instanceName` names the mutex that marks a running copy
+    // (identity::kInstanceMutex).
     explicit Win32Process(std::string instanceName) : instanceName_(std::move(instanceName)) {}
 
     // The window that owns message boxes (may stay null).

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ProgramVersion.h"
+#include "ports/ProgramIdentity.h"
 #include "win32/SafeDllSearch.h"
 
 namespace quillon::win32 {
@@ -76,7 +77,7 @@ class VersionLibrary {
 }  // namespace
 
 Win32ProgramInfo::Win32ProgramInfo()
-    : productName_(QUILLON_PRODUCT_NAME),
+    : productName_(identity::kProductName),
       major_(QUILLON_VERSION_MAJOR),
       minor_(QUILLON_VERSION_MINOR),
       revision_(QUILLON_VERSION_REVISION) {

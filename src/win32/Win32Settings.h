@@ -5,13 +5,14 @@
 // the program relies on (a state written as "...WindowState" is read back
 // as "...Windowstate").
 
+#include "ports/ProgramIdentity.h"
 #include "ports/SettingsPort.h"
 
 namespace quillon::win32 {
 
 class Win32Settings : public SettingsPort {
   public:
-    static constexpr const char* kRootPath = "Software\\VB and VBA Program Settings";
+    static constexpr const char* kRootPath = identity::kSettingsRoot;
 
     std::string GetSetting(const std::string& application, const std::string& section,
                            const std::string& key, const std::string& defaultValue) override;

@@ -3,16 +3,28 @@
 // any length (0, 1, around 4096 and beyond, with and without trailing NULs),
 // failing or growing retries, and any wanted name.
 //
-// The reader must never read outside its buffers (the sanitizers watch),
-// close every key it opened, report only errors the registry raised, and
-// give the result that the enumeration rules below predict.
+// What the reader must keep, whatever the key holds (the worked cases, with
+// their exact answers, are in tests/host/RegistryReaderTest.cpp):
+// - it never reads outside its buffers (the sanitizers watch), closes every
+//   key it opened and never the root;
+// - it offers 4096 bytes for each value, and at most once more the size the
+//   registry reported, and never asks past the end of the values;
+// - what it finds comes from the data: a match lies in some value's name as
+//   the 260-character buffer holds it (or in the blanks of an untouched
+//   buffer), and a text is some value's bytes, as they are, in hexadecimal
+//   or as a number (or those of a buffer the registry left unfilled);
+// - its values stay within their limits: a name longer than the buffer
+//   never matches, a text is never longer than a value's data allows, and
+//   a number is a signed 32-bit one;
+// - it reports nothing unless the registry raised an error, and then each
+//   query under its own name.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -30,105 +42,99 @@ constexpr size_t kNameRoom = 260;
 constexpr uint32_t kDataRoom = 4096;
 const char kSubkey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 
-struct Prediction {
-    bool found = false;
-    uint32_t type = 0;
-    std::vector<uint8_t> data;  // the data buffer as the last call left it
-    uint32_t dataLength = 0;    // the length the last call reported
-};
+using Bytes = std::vector<uint8_t>;
 
-// The enumeration as the platform answers it (ERROR_MORE_DATA leaves the
-// name buffer alone when the data does not fit; a name too long for the
-// buffer is cut and also gives ERROR_MORE_DATA), followed by the reader's
-// rules: one retry with a buffer of the reported size, the match test on
-// the whole name buffer before the return code, the type carried over from
-// the previous call.
-Prediction Predict(const std::vector<FakeValue>& values, const quillon::fakes::FakeRegistry& faults,
-                   const std::string& wanted) {
-    Prediction p;
-    for (uint32_t index = 0;; ++index) {
-        std::string name(kNameRoom, ' ');
-        p.data.assign(kDataRoom, 0);
-        p.dataLength = kDataRoom;
-        long code = quillon::kErrorNoMoreItems;
-        if (index < values.size()) {
-            const FakeValue& v = values[index];
-            const uint32_t size = static_cast<uint32_t>(v.data.size());
-            p.type = v.type;
-            bool fits = size <= kDataRoom;
-            if (!fits) {
-                p.dataLength = size;
-                p.data.assign(size, 0);
-                if (faults.failRetryWith.count(index) != 0) {
-                    code = faults.failRetryWith.at(index);
-                } else if (faults.retryGrowsTo.count(index) != 0) {
-                    p.dataLength = faults.retryGrowsTo.at(index);
-                    code = quillon::kErrorMoreData;
-                } else {
-                    fits = true;
-                }
-            }
-            if (fits) {
-                std::copy(v.data.begin(), v.data.end(), p.data.begin());
-                p.dataLength = size;
-                if (v.name.size() >= kNameRoom) {
-                    name.replace(0, kNameRoom - 1, v.name, 0, kNameRoom - 1);
-                    name[kNameRoom - 1] = '\0';
-                    code = quillon::kErrorMoreData;
-                    // The reader retries; the answer is the same.
-                    p.data.resize(size);
-                } else {
-                    name.replace(0, v.name.size() + 1, v.name.c_str(), v.name.size() + 1);
-                    code = quillon::kErrorSuccess;
-                }
-            }
-        }
-        if (name.find(wanted) != std::string::npos) {
-            p.found = true;
-            return p;
-        }
-        if (code != quillon::kErrorSuccess) {
-            return p;
-        }
-    }
+// A name as a buffer of kNameRoom characters holds it after the call: cut
+// to leave room for its NUL, the rest blanks.
+std::string NameBuffer(const std::string& name) {
+    const size_t kept = std::min(name.size(), kNameRoom - 1);
+    return name.substr(0, kept) + '\0' + std::string(kNameRoom - 1 - kept, ' ');
 }
 
-// The text of a matched value, written out from the value types.
-std::string PredictText(const Prediction& p) {
-    const uint32_t length = std::min<uint32_t>(p.dataLength, static_cast<uint32_t>(p.data.size()));
-    std::string bytes(p.data.begin(), p.data.begin() + length);
-    auto dropNuls = [&](int most) {
-        while (most-- > 0 && !bytes.empty() && bytes.back() == '\0') {
-            bytes.pop_back();
-        }
-        return bytes;
-    };
-    switch (p.type) {
-        case 1:
-        case 2:
-            return dropNuls(1);
-        case 7:
-            return dropNuls(2);
-        case 3: {
-            std::string text;
-            for (size_t i = 0; i < bytes.size(); ++i) {
-                char pair[4];
-                std::snprintf(pair, sizeof pair, "%s%02X", i == 0 ? "" : " ",
-                              static_cast<unsigned>(static_cast<uint8_t>(bytes[i])));
-                text += pair;
-            }
-            return text;
-        }
-        case 4: {
-            uint32_t value = 0;
-            for (size_t i = 0; i < 4 && i < bytes.size(); ++i) {
-                value |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) << (8 * i);
-            }
-            return std::to_string(static_cast<int32_t>(value));
-        }
-        default:
-            return std::string();
+bool StartsWith(const Bytes& data, const Bytes& prefix) {
+    return prefix.size() <= data.size() && std::equal(prefix.begin(), prefix.end(), data.begin());
+}
+
+// "0A FF 10" back to its bytes; false for anything else.
+bool HexBytes(const std::string& text, Bytes& bytes) {
+    if (text.size() % 3 != 2) {
+        return false;
     }
+    for (size_t i = 0; i < text.size(); i += 3) {
+        const std::string pair = text.substr(i, 2);
+        if (pair.find_first_not_of("0123456789ABCDEF") != std::string::npos ||
+            (i + 2 < text.size() && text[i + 2] != ' ')) {
+            return false;
+        }
+        bytes.push_back(static_cast<uint8_t>(std::strtoul(pair.c_str(), nullptr, 16)));
+    }
+    return true;
+}
+
+// A plain decimal in the signed 32-bit range, as its four little-endian
+// bytes; false for anything else.
+bool NumberBytes(const std::string& text, Bytes& bytes) {
+    const size_t digits = text.rfind('-', 0) == 0 ? 1 : 0;
+    if (text.size() == digits || text.size() > digits + 10 ||
+        text.find_first_not_of("0123456789", digits) != std::string::npos) {
+        return false;
+    }
+    const long long number = std::strtoll(text.c_str(), nullptr, 10);
+    if (number < INT32_MIN || number > INT32_MAX) {
+        return false;
+    }
+    const uint32_t value = static_cast<uint32_t>(static_cast<int32_t>(number));
+    for (int i = 0; i < 4; ++i) {
+        bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    }
+    return true;
+}
+
+// Whether `text` is what a value of some type makes of `data`: its bytes as
+// they are, in hexadecimal, or its first four bytes (fewer read as zero) as
+// a number.
+bool TextOf(const std::string& text, const Bytes& data) {
+    Bytes bytes(text.begin(), text.end());
+    if (StartsWith(data, bytes)) {
+        return true;
+    }
+    bytes.clear();
+    if (HexBytes(text, bytes) && StartsWith(data, bytes)) {
+        return true;
+    }
+    bytes.clear();
+    if (NumberBytes(text, bytes)) {
+        const size_t given = std::min<size_t>(4, data.size());
+        return std::equal(data.begin(), data.begin() + given, bytes.begin()) &&
+               std::all_of(bytes.begin() + given, bytes.end(), [](uint8_t b) { return b == 0; });
+    }
+    return false;
+}
+
+// The reader's calls: each index first with kDataRoom bytes, counting up
+// from 0 in each query, then at most once more with the size the registry
+// reported for it; no index beyond the end of the values.
+bool CallsKeepTheirLimits(const quillon::fakes::FakeRegistry& registry,
+                          const std::vector<FakeValue>& values) {
+    bool retryAllowed = false;
+    uint32_t previous = 0;
+    for (const auto& [index, offered] : registry.enumCalls) {
+        if (index > values.size()) {
+            return false;
+        }
+        if (retryAllowed && index == previous && index < values.size() &&
+            offered == values[index].data.size()) {
+            retryAllowed = false;
+            continue;
+        }
+        const bool next = index == 0 || index == previous + 1;
+        if (offered != kDataRoom || !next) {
+            return false;
+        }
+        retryAllowed = true;
+        previous = index;
+    }
+    return true;
 }
 
 uint32_t PickLength(FuzzedDataProvider& input) {
@@ -221,11 +227,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "each query reports the raised error under its own name");
         return 0;
     }
-    const Prediction p = Predict(values, registry, wanted);
-    Require(present == p.found,
-            "KeyValuePresent finds the first value whose buffer holds the name");
-    Require(text == (p.found ? PredictText(p) : std::string()),
-            "GetKeyValue gives the matched value's text by its type");
+    Require(CallsKeepTheirLimits(registry, values),
+            "each value is offered 4096 bytes, then at most once the reported size");
     Require(log.Text().empty(), "nothing is reported when the registry raises nothing");
+
+    Require(text.empty() || present, "a value with a text is a value that is present");
+    Require(wanted.size() <= kNameRoom || !present, "a name longer than the buffer never matches");
+    const bool inSomeName = wanted.find_first_not_of(' ') == std::string::npos ||
+                            std::any_of(values.begin(), values.end(), [&](const FakeValue& v) {
+                                return NameBuffer(v.name).find(wanted) != std::string::npos;
+                            });
+    Require(!present || inSomeName, "a match lies in a name the registry gave");
+    const bool firstStep = !values.empty() && registry.failRetryWith.count(0) == 0 &&
+                           registry.retryGrowsTo.count(0) == 0 &&
+                           NameBuffer(values[0].name).find(wanted) != std::string::npos;
+    Require(present || !(wanted.empty() || firstStep), "a match at the first value is found");
+
+    size_t longest = 0;
+    for (const FakeValue& v : values) {
+        longest = std::max(longest, v.data.size());
+    }
+    Require(text.size() <= std::max<size_t>(11, longest * 3),
+            "a text is never longer than a value's data allows");
+    const bool fromData =
+        text.empty() || std::any_of(values.begin(), values.end(), [&](const FakeValue& v) {
+            return TextOf(text, v.data) || TextOf(text, Bytes(v.data.size(), 0));
+        });
+    Require(fromData, "a text is some value's bytes, as they are, in hexadecimal or as a number");
     return 0;
 }

@@ -109,6 +109,17 @@ TEST_F(RegistryReaderFixture, ValueGrownBetweenTheCallsIsNotReadPastTheBuffer) {
     EXPECT_EQ(Text(), "");
 }
 
+TEST_F(RegistryReaderFixture, NameLongerThanTheBufferIsCutAndEndsTheEnumeration) {
+    Add(FakeRegistry::String(std::string(300, 'n'), "long\0"s));
+    Add(FakeRegistry::String("Later", "seen\0"s));
+
+    EXPECT_EQ(Get(std::string(259, 'n')), "long");  // 259 characters and the NUL
+    EXPECT_FALSE(Present(std::string(260, 'n')));   // more than the buffer holds
+    EXPECT_FALSE(Present("Later"));                 // ERROR_MORE_DATA ended the search
+    EXPECT_EQ(registry.OpenHandles(), 0);
+    EXPECT_EQ(Text(), "");
+}
+
 TEST_F(RegistryReaderFixture, StringsLoseOnlyTheTerminatorsThatAreThere) {
     Add(FakeRegistry::String("WithNul", "Windows 10 Pro\0"s));
     Add(FakeRegistry::String("WithoutNul", "abc"));

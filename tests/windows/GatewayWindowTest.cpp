@@ -35,6 +35,10 @@ TEST(GatewayProgramTest, ShowsItsLinksAndClosesCleanly) {
     ASSERT_TRUE(gateway.Start());
     const HWND window = gateway.Window();
     EXPECT_EQ(WindowText(window), "MRP-Ledgerly Gateway 1.0.2");
+    char className[64] = {};
+    ::GetClassNameA(window, className, sizeof className);
+    // Installers, old ones too, find a running copy by its class.
+    EXPECT_STREQ(className, "MRP_Quillon.MainWindow");
     EXPECT_EQ(general.Get("Version"), "102");
 
     // The load sets the labels to "unknown" before the window is shown; the

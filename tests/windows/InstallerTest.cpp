@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ProgramVersion.h"
+#include "ports/ProgramIdentity.h"
 #include "windows/support/ChildProcess.h"
 #include "windows/support/DdePeers.h"
 #include "windows/support/ImportTable.h"
@@ -25,12 +26,10 @@
 namespace quillon::testing {
 namespace {
 
-constexpr char kMainWindowClass[] = "MRP_Quillon.MainWindow";
 constexpr char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr char kUninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MRP_Quillon";
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kSettingsKey[] = "Software\\VB and VBA Program Settings\\MRP_Quillon";
 // A folder of the administrator's choice (/D=), with a space in its path.
 constexpr char kChosenParent[] = "C:\\Ham Radio";
 constexpr char kChosenDir[] = "C:\\Ham Radio\\MRP_Quillon";
@@ -136,7 +135,7 @@ bool WindowsIs64Bit() {
 
 // Any window of the program's class, visible.
 HWND GatewayWindow() {
-    HWND window = FindTopWindow(0, kMainWindowClass);
+    HWND window = FindTopWindow(0, identity::kWindowClass);
     return window != nullptr && ::IsWindowVisible(window) ? window : nullptr;
 }
 
@@ -174,10 +173,11 @@ class StandInWindow {
         WNDCLASSA windowClass{};
         windowClass.lpfnWndProc = &Procedure;
         windowClass.hInstance = ::GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = kMainWindowClass;
+        windowClass.lpszClassName = identity::kWindowClass;
         ::RegisterClassA(&windowClass);
-        HWND window = ::CreateWindowExA(0, kMainWindowClass, "stand-in", WS_OVERLAPPEDWINDOW, 0, 0,
-                                        200, 100, nullptr, nullptr, windowClass.hInstance, nullptr);
+        HWND window =
+            ::CreateWindowExA(0, identity::kWindowClass, "stand-in", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                              100, nullptr, nullptr, windowClass.hInstance, nullptr);
         ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         ::ShowWindow(window, SW_SHOWNOACTIVATE);
         window_ = window;
@@ -185,7 +185,7 @@ class StandInWindow {
         while (window != nullptr && ::GetMessageA(&message, nullptr, 0, 0) > 0) {
             ::DispatchMessageA(&message);
         }
-        ::UnregisterClassA(kMainWindowClass, windowClass.hInstance);
+        ::UnregisterClassA(identity::kWindowClass, windowClass.hInstance);
     }
 
     std::atomic<HWND> window_{nullptr};
@@ -238,7 +238,7 @@ class InstallerTest : public ::testing::Test {
 
     // Back to a machine without the program, whatever a test left.
     static void RemoveInstallation() {
-        for (HWND window; (window = FindTopWindow(0, kMainWindowClass)) != nullptr;) {
+        for (HWND window; (window = FindTopWindow(0, identity::kWindowClass)) != nullptr;) {
             ::PostMessageA(window, WM_CLOSE, 0, 0);
             if (!WaitUntil([window] { return !::IsWindow(window); }, kDeadlineMs)) {
                 break;
@@ -260,7 +260,7 @@ class InstallerTest : public ::testing::Test {
     }
 
     // The program's settings, none before a test and none after it.
-    const ScratchKey settings_{kSettingsKey};
+    const ScratchKey settings_{GatewaySettings()};
     const ScratchKey windows_{GatewaySection("Windows")};
 };
 

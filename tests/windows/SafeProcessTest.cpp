@@ -16,18 +16,19 @@
 
 #include "windows/support/Gateway.h"
 #include "windows/support/ImportTable.h"
+#include "windows/support/ScratchKey.h"
 
 namespace quillon::testing {
 namespace {
 
-constexpr char kGeneralKey[] = "Software\\VB and VBA Program Settings\\MRP_Quillon\\General";
 constexpr char kAppDefaults[] = "Software\\Wine\\AppDefaults\\";
 constexpr const char* kPrograms[] = {"control.exe"};
 constexpr char kMarker[] = "planted-dll-loaded.txt";
 
 std::string ReadVersionRecord() {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kGeneralKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, GatewaySection("General").c_str(), 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
         return "<no section>";
     }
     char data[64] = {};
@@ -154,7 +155,7 @@ TEST_F(SafeProcessTest, TheGatewayImportsOnlyKnownDlls) {
 // import table test above is the one that catches a static import.
 TEST_F(SafeProcessTest, TheGatewayBesideAPlantedDllOpensWithItsCaptionAndVersion) {
     PreferNativeVersionDll("MRP_Quillon.exe", false);
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kGeneralKey);
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, GatewaySection("General").c_str());
     Gateway gateway;
     ASSERT_TRUE(::CopyFileA(WinePath(QUILLON_PLANTED_DLL).c_str(),
                             (gateway.Folder() + "version.dll").c_str(), FALSE));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ports/ProgramIdentity.h"
 #include "windows/support/Gateway.h"
 #include "windows/support/ScratchKey.h"
 
@@ -60,7 +61,7 @@ TEST(SecondInstanceTest, SecondCopyShowsItsMessageLinksNothingAndEndsAfterOk) {
     }
     EXPECT_EQ(buttons, 1);
     // The second copy never opened its own main window.
-    EXPECT_FALSE(::IsWindowVisible(FindTopWindow(second.Id(), "MRP_Quillon.MainWindow")));
+    EXPECT_FALSE(::IsWindowVisible(FindTopWindow(second.Id(), identity::kWindowClass)));
 
     // The box stays up for 3 s while the decoder publishes: its message
     // loop runs all that time.

@@ -15,6 +15,8 @@ namespace {
 
 constexpr const char* kApp = "MRP_Quillon";
 constexpr const char* kSection = contract::kSettingsContractSection;
+// Where users' settings already are: spelt out, not taken from the adapter.
+constexpr const char* kRoot = "Software\\VB and VBA Program Settings";
 
 class SettingsStoreTest : public ::testing::Test {
   protected:
@@ -22,7 +24,7 @@ class SettingsStoreTest : public ::testing::Test {
     void TearDown() override { RemoveSection(); }
 
     static std::string SectionPath() {
-        return std::string(Win32Settings::kRootPath) + "\\" + kApp + "\\" + kSection;
+        return std::string(kRoot) + "\\" + kApp + "\\" + kSection;
     }
     static void RemoveSection() { ::RegDeleteTreeA(HKEY_CURRENT_USER, SectionPath().c_str()); }
 

@@ -85,17 +85,17 @@ TEST(VersionResourceTest, NumbersAndTextsComeFromTheBuild) {
     EXPECT_EQ(fixed->dwProductVersionLS, low);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
-    EXPECT_EQ(record.Text("ProductName"), QUILLON_PRODUCT_NAME);
+    EXPECT_EQ(record.Text("ProductName"), "MRP_Quillon");
     EXPECT_EQ(record.Text("FileVersion"), QUILLON_VERSION_TEXT);
     EXPECT_EQ(record.Text("ProductVersion"), QUILLON_VERSION_TEXT);
-    EXPECT_EQ(record.Text("OriginalFilename"), std::string(QUILLON_PRODUCT_NAME) + ".exe");
-    EXPECT_EQ(record.Text("InternalName"), QUILLON_PRODUCT_NAME);
+    EXPECT_EQ(record.Text("OriginalFilename"), "MRP_Quillon.exe");
+    EXPECT_EQ(record.Text("InternalName"), "MRP_Quillon");
     // Free texts: present, and saying more than the product name.
     for (const char* name : {"FileDescription", "CompanyName", "LegalCopyright"}) {
         const std::string text = record.Text(name);
         EXPECT_NE(text, "<absent>") << name;
         EXPECT_NE(text, "") << name;
-        EXPECT_NE(text, QUILLON_PRODUCT_NAME) << name;
+        EXPECT_NE(text, "MRP_Quillon") << name;
     }
     EXPECT_NE(record.Text("LegalCopyright").find("2026"), std::string::npos);
 }

@@ -1,10 +1,8 @@
 #include "windows/support/Gateway.h"
 
-namespace quillon::testing {
+#include "ports/ProgramIdentity.h"
 
-namespace {
-constexpr char kMainWindowClass[] = "MRP_Quillon.MainWindow";
-}  // namespace
+namespace quillon::testing {
 
 Gateway::Gateway() : exe_(dir_.Path() + "MRP_Quillon.exe") {
     ::CopyFileA(GatewayExePath().c_str(), exe_.c_str(), FALSE);
@@ -21,7 +19,7 @@ Gateway::Gateway() : exe_(dir_.Path() + "MRP_Quillon.exe") {
     // for, so that a slow start never reads as a wrong label.
     const bool shown = WaitUntil(
         [&] {
-            window_ = FindTopWindow(process_->Id(), kMainWindowClass);
+            window_ = FindTopWindow(process_->Id(), identity::kWindowClass);
             return window_ != nullptr && HasVisibleStyle(window_) && !Mrp().empty() &&
                    !Palavan().empty();
         },

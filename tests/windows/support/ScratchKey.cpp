@@ -5,10 +5,16 @@
 #include <cstring>
 #include <utility>
 
+#include "ports/ProgramIdentity.h"
+
 namespace quillon::testing {
 
+std::string GatewaySettings() {
+    return std::string(identity::kSettingsRoot) + "\\" + identity::kProductName;
+}
+
 std::string GatewaySection(const std::string& section) {
-    return "Software\\VB and VBA Program Settings\\MRP_Quillon\\" + section;
+    return GatewaySettings() + "\\" + section;
 }
 
 std::string ReadUserValue(const std::string& path, const std::string& name) {

@@ -11,7 +11,9 @@
 
 namespace quillon::testing {
 
-// The key of one of the gateway's settings sections ("Windows", "General").
+// The key of the gateway's settings, and of one of their sections
+// ("Windows", "General").
+std::string GatewaySettings();
 std::string GatewaySection(const std::string& section);
 
 // A value under HKEY_CURRENT_USER\`path` as text: a string as it is, a
