@@ -14,7 +14,8 @@
 ;
 ; Silent use: setup.exe /S [/D=<folder>] (/D= last, without quotes), and
 ; "<folder>\Uninstall.exe" /S. A silent run that cannot close a running
-; copy of the program changes nothing and ends with exit code 2.
+; copy of the program changes nothing and ends with exit code 2; on Windows
+; before 7 it ends with 3; run as administrator, with 4.
 
 Unicode true
 ManifestDPIAware true
@@ -141,12 +142,61 @@ FunctionEnd
     ${Loop}
 !macroend
 
+; "Run as administrator" from a standard account installs into the
+; administrator's profile, and the program the setup starts then runs
+; elevated, where Windows drops the DDE messages of the user's own programs.
+; So a setup running elevated (its token's elevation type is full) while the
+; desktop's shell runs with ordinary rights stops before it changes anything
+; (silent: exit code 4). The shell is the yardstick, not the token alone:
+; under Wine every process has a full token and there is no shell window,
+; and with UAC off nothing is elevated. A shell whose rights cannot be read
+; (another account's) counts as ordinary. Uses $0-$5.
+Function StopWhenRunAsAdministrator
+    ; TOKEN_QUERY = 8, TokenElevationType = 18, TokenElevationTypeFull = 2
+    System::Call "kernel32::GetCurrentProcess() p .r4"
+    System::Call "advapi32::OpenProcessToken(p r4, i 8, *p 0 r1) i .r0"
+    ${If} $0 == 0
+        Return
+    ${EndIf}
+    System::Call "advapi32::GetTokenInformation(p r1, i 18, *i 0 r2, i 4, *i 0 r3)"
+    System::Call "kernel32::CloseHandle(p r1)"
+    ${If} $2 != 2
+        Return
+    ${EndIf}
+    System::Call "user32::GetShellWindow() p .r0"
+    ${If} $0 == 0
+        Return
+    ${EndIf}
+    System::Call "user32::GetWindowThreadProcessId(p r0, *i 0 r1)"
+    ${If} $1 == 0
+        Return
+    ${EndIf}
+    StrCpy $2 0
+    ; PROCESS_QUERY_LIMITED_INFORMATION
+    System::Call "kernel32::OpenProcess(i 0x1000, i 0, i r1) p .r4"
+    ${If} $4 != 0
+        System::Call "advapi32::OpenProcessToken(p r4, i 8, *p 0 r5) i .r0"
+        ${If} $0 != 0
+            System::Call "advapi32::GetTokenInformation(p r5, i 18, *i 0 r2, i 4, *i 0 r3)"
+            System::Call "kernel32::CloseHandle(p r5)"
+        ${EndIf}
+        System::Call "kernel32::CloseHandle(p r4)"
+    ${EndIf}
+    ${If} $2 == 2
+        Return
+    ${EndIf}
+    MessageBox MB_OK|MB_ICONSTOP "Start the setup normally, without Run as administrator." /SD IDOK
+    SetErrorLevel 4
+    Quit
+FunctionEnd
+
 Function .onInit
     ${IfNot} ${AtLeastWin7}
         MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs Windows 7 or later." /SD IDOK
         SetErrorLevel 3
         Quit
     ${EndIf}
+    Call StopWhenRunAsAdministrator
     ${If} ${RunningX64}
         SetRegView 64
     ${EndIf}

@@ -385,6 +385,77 @@ TEST_F(InstallerTest, ACopyThatWillNotClose_SilentInstallFailsAndChangesNothing)
     ExpectOneOfEach();
 }
 
+// "Run as administrator": the setup runs with the full half of a split
+// token while the desktop's shell runs with the limited half. Under Wine
+// every process gets the full half (this one too) and there is no shell
+// window, so the shell here is the gateway's window, started with the
+// limited half of this process's token.
+TEST_F(InstallerTest, RunAsAdministrator_SaysSoAndChangesNothing) {
+    HANDLE token = nullptr;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    TOKEN_LINKED_TOKEN limited{};
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
+    ::GetTokenInformation(token, TokenLinkedToken, &limited, sizeof limited, &size);
+    ::CloseHandle(token);
+    ASSERT_EQ(type, TokenElevationTypeFull) << "the setup would not run elevated";
+    ASSERT_NE(limited.LinkedToken, nullptr);
+    std::string commandLine = "\"" + GatewayExePath() + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION shell{};
+    const BOOL started =
+        ::CreateProcessAsUserA(limited.LinkedToken, nullptr, commandLine.data(), nullptr, nullptr,
+                               FALSE, 0, nullptr, nullptr, &startup, &shell);
+    ::CloseHandle(limited.LinkedToken);
+    ASSERT_TRUE(started) << ::GetLastError();
+    ::CloseHandle(shell.hThread);
+    struct Ender {
+        HANDLE process;
+        ~Ender() {
+            ::TerminateProcess(process, 1);  // when a check above stopped the test
+            ::CloseHandle(process);
+        }
+    } ender{shell.hProcess};
+    HWND window = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (window = GatewayWindow()) != nullptr; }, kDeadlineMs));
+    using SetShellWindowFunction = BOOL(WINAPI*)(HWND);
+    const auto setShellWindow = reinterpret_cast<SetShellWindowFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("user32"), "SetShellWindow")));
+    ASSERT_NE(setShellWindow, nullptr);
+    ASSERT_TRUE(setShellWindow(window));
+
+    ChildProcess setup(SetupPath());
+    ASSERT_TRUE(setup.Started());
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const HWND dialog = FindTopWindow(setup.Id(), "#32770");
+            box = dialog != nullptr
+                      ? FindChildByText(dialog,
+                                        "Start the setup normally, without Run as administrator.")
+                      : nullptr;
+            return box != nullptr;
+        },
+        kSetupDeadlineMs))
+        << ::testing::PrintToString(ListTopWindows(setup.Id()));
+    ::PostMessageA(::GetParent(box), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_TRUE(setup.WaitForExit(kSetupDeadlineMs));
+    EXPECT_EQ(setup.ExitCode(), 4u);
+    EXPECT_EQ(RunSetup("/S"), 4u);  // as the user guide tells administrators
+
+    EXPECT_FALSE(FolderExists(DefaultDir()));
+    EXPECT_FALSE(UserKeyExists(kUninstallKey));
+    EXPECT_EQ(StartMenuEntriesForTheProgram(), 0);
+    EXPECT_EQ(RunValuesForTheProgram(), 0);
+    EXPECT_TRUE(::IsWindow(window)) << "the setup closed the running program";
+    ::PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(::WaitForSingleObject(shell.hProcess, kDeadlineMs), WAIT_OBJECT_0);
+    // The other cases need a desktop without a shell again.
+    EXPECT_EQ(::GetShellWindow(), nullptr);
+}
+
 TEST_F(InstallerTest, SilentUninstall_ClosesTheProgramAndKeepsOnlySettingsAndErrorLog) {
     ASSERT_EQ(RunSetup(std::string("/S /D=") + kChosenDir), 0u);
     const std::string dir = kChosenDir;

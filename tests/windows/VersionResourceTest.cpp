@@ -90,8 +90,11 @@ TEST(VersionResourceTest, NumbersAndTextsComeFromTheBuild) {
     EXPECT_EQ(record.Text("ProductVersion"), QUILLON_VERSION_TEXT);
     EXPECT_EQ(record.Text("OriginalFilename"), "MRP_Quillon.exe");
     EXPECT_EQ(record.Text("InternalName"), "MRP_Quillon");
+    // Task Manager's Startup tab lists the program by its description.
+    EXPECT_EQ(record.Text("FileDescription"), "MRP_Quillon");
+    EXPECT_EQ(record.Text("Comments"), "Gateway that shows live decoded CW in the logging program");
     // Free texts: present, and saying more than the product name.
-    for (const char* name : {"FileDescription", "CompanyName", "LegalCopyright"}) {
+    for (const char* name : {"CompanyName", "LegalCopyright"}) {
         const std::string text = record.Text(name);
         EXPECT_NE(text, "<absent>") << name;
         EXPECT_NE(text, "") << name;
