@@ -219,22 +219,6 @@ TEST(ErrorLogViewerTest, ClickInTheRunningProgramOpensItsLogInAViewer) {
     EXPECT_TRUE(gateway.Close());
 }
 
-std::string ReadWideNamedFile(const std::wstring& path) {
-    std::string bytes;
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        bytes.append(chunk, read);
-    }
-    ::CloseHandle(file);
-    return bytes;
-}
-
 // A folder named in letters that the ANSI code page (1252: this program
 // runs under LC_ALL=de_DE.UTF-8) lacks, "Programmy" in Cyrillic. An error
 // while loading (a stored window state it refuses) is logged into that
@@ -269,15 +253,13 @@ TEST(ErrorLogViewerTest, AProgramInAFolderOutsideTheAnsiCodePageLogsThereAndTheC
     const HWND hint = ShownHint(
         [&] { return window = testing::FindTopWindow(gateway.Id(), "MRP_Quillon.MainWindow"); });
     ASSERT_NE(hint, nullptr);
-    const std::string written = ReadWideNamedFile(log);
-    EXPECT_NE(written.find(" > App.Path          : " + scratch.Path() + "?????????\r\n"),
-              std::string::npos)
-        << written;
-    EXPECT_NE(written.find("in module Common.RestoreWindowPosition"), std::string::npos);
+    EXPECT_NE(::GetFileAttributesW(log.c_str()), INVALID_FILE_ATTRIBUTES) << "no log there";
+    // What the viewer shows is that log: its header and the load's error.
     const std::string viewer = ViewerAfterClickOn(hint, gateway.Id());
-    EXPECT_NE(viewer.find("App.Path          : " + scratch.Path() + "?????????"), std::string::npos)
-        << "the viewer shows no log of that folder:\n"
+    EXPECT_NE(viewer.find(" > App.Path          : " + scratch.Path() + "?????????\r\n"),
+              std::string::npos)
         << viewer;
+    EXPECT_NE(viewer.find("in module Common.RestoreWindowPosition"), std::string::npos);
     ::PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(gateway.WaitForExit(testing::kDeadlineMs));
 }
