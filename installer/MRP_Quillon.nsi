@@ -190,6 +190,43 @@ Function StopWhenRunAsAdministrator
     Quit
 FunctionEnd
 
+; Removes every shortcut in the user's Startup folder whose target is a
+; program named MRP_Quillon.exe, in whatever folder (the way the user guide
+; tells users of the portable program to start it at sign-in): with the Run
+; value as well, each sign-in would start a second copy, which says it is
+; already running. Other shortcuts stay. The target is read through the
+; shell's ShellLink object, as IShellLinkW::GetPath gives it.
+!define CLSID_ShellLink "{00021401-0000-0000-C000-000000000046}"
+!define IID_IShellLinkW "{000214F9-0000-0000-C000-000000000046}"
+!define IID_IPersistFile "{0000010B-0000-0000-C000-000000000046}"
+Function RemoveStartupShortcuts
+    FindFirst $R0 $R1 "$SMSTARTUP\*.lnk"
+    ${DoWhile} $R1 != ""
+        StrCpy $R2 ""
+        ; CLSCTX_INPROC_SERVER; the installer has initialised COM.
+        System::Call "ole32::CoCreateInstance(g '${CLSID_ShellLink}', p 0, i 1, g '${IID_IShellLinkW}', *p .R3) i .R4"
+        ${If} $R4 == 0
+            ; IUnknown::QueryInterface, IPersistFile::Load (STGM_READ),
+            ; IShellLinkW::GetPath, IUnknown::Release.
+            System::Call "$R3->0(g '${IID_IPersistFile}', *p .R5) i .R4"
+            ${If} $R4 == 0
+                System::Call "$R5->5(w '$SMSTARTUP\$R1', i 0) i .R4"
+                ${If} $R4 == 0
+                    System::Call "$R3->3(w .R2, i ${NSIS_MAX_STRLEN}, p 0, i 0) i .R4"
+                ${EndIf}
+                System::Call "$R5->2()"
+            ${EndIf}
+            System::Call "$R3->2()"
+        ${EndIf}
+        ${GetFileName} "$R2" $R6
+        ${If} $R6 == "${PRODUCT}.exe"  ; without regard to case
+            Delete "$SMSTARTUP\$R1"
+        ${EndIf}
+        FindNext $R0 $R1
+    ${Loop}
+    FindClose $R0
+FunctionEnd
+
 Function .onInit
     ${IfNot} ${AtLeastWin7}
         MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs Windows 7 or later." /SD IDOK
@@ -258,6 +295,7 @@ Section "-Install"
     ${Else}
         DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
     ${EndIf}
+    Call RemoveStartupShortcuts
 
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"

@@ -19,7 +19,11 @@ enum ControlId : int {
     kPalavanStatusLabelId,
 };
 
-constexpr const char* kLabelFace = "MS Sans Serif";
+// The scalable form of the classic dialog face: the bitmap "MS Sans Serif"
+// has no sizes for 8.25 pt at 150% or 200%, so its text would be drawn from
+// a smaller bitmap. The program is DPI-aware (its manifest), so Windows does
+// not stretch the window; the text must scale by itself.
+constexpr const char* kLabelFace = "Microsoft Sans Serif";
 constexpr double kLabelPoints = 8.25;
 constexpr COLORREF kErrorLogColor = RGB(255, 0, 0);
 

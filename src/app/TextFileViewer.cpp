@@ -6,6 +6,9 @@
 
 #include <vector>
 
+#include "base/ErrorTrap.h"
+#include "win32/WideText.h"
+
 namespace quillon::app {
 
 namespace {
@@ -30,21 +33,45 @@ class ScopedComApartment {
     bool initialised_;
 };
 
-bool OpenWithAssociation(const std::string& path) {
+bool OpenWithAssociation(const std::wstring& path) {
     ScopedComApartment com;
-    SHELLEXECUTEINFOA info{};
+    SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
     // No UI: without an association the shell would ask the user to pick
     // a program; Notepad is the answer here.
     info.fMask = SEE_MASK_FLAG_NO_UI;
-    info.lpVerb = "open";
+    info.lpVerb = L"open";
     info.lpFile = path.c_str();
     info.nShow = SW_SHOWNORMAL;
-    return ::ShellExecuteExA(&info) != FALSE;
+    return ::ShellExecuteExW(&info) != FALSE;
 }
 
-bool OpenWithNotepad(const std::string& path) {
-    const HANDLE process = StartNotepad(path);
+HANDLE StartNotepadOn(const std::wstring& path) {
+    // By full path from the Windows folder: a bare "notepad.exe" would be
+    // looked for in the program's own folder first, which the user can
+    // write to (as the DLL search, see SafeDllSearch.h). The shared Windows
+    // folder, not a per-user one on a terminal server.
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemWindowsDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return nullptr;
+    }
+    const std::wstring program = std::wstring(folder, length) + L"\\notepad.exe";
+    // CreateProcess may write into the command line: a modifiable copy.
+    std::wstring commandLine = L"\"" + program + L"\" \"" + path + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &process)) {
+        return nullptr;
+    }
+    ::CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+bool OpenWithNotepad(const std::wstring& path) {
+    const HANDLE process = StartNotepadOn(path);
     if (process == nullptr) {
         return false;
     }
@@ -55,36 +82,22 @@ bool OpenWithNotepad(const std::string& path) {
 }  // namespace
 
 HANDLE StartNotepad(const std::string& path) {
-    // By full path from the Windows folder: a bare "notepad.exe" would be
-    // looked for in the program's own folder first, which the user can
-    // write to (as the DLL search, see SafeDllSearch.h). The shared Windows
-    // folder, not a per-user one on a terminal server.
-    char folder[MAX_PATH] = {};
-    const UINT length = ::GetSystemWindowsDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
+    std::wstring widePath;
+    if (CollectError([&] { widePath = win32::WidePathname(path); }) != 0) {
         return nullptr;
     }
-    const std::string program = std::string(folder, length) + "\\notepad.exe";
-    // CreateProcess may write into the command line: a modifiable copy.
-    const std::string command = "\"" + program + "\" \"" + path + "\"";
-    std::vector<char> commandLine(command.begin(), command.end());
-    commandLine.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &process)) {
-        return nullptr;
-    }
-    ::CloseHandle(process.hThread);
-    return process.hProcess;
+    return StartNotepadOn(widePath);
 }
 
 bool OpenInTextViewer(const std::string& path) {
     if (path.empty()) {
         return false;
     }
-    return OpenWithAssociation(path) || OpenWithNotepad(path);
+    std::wstring widePath;
+    if (CollectError([&] { widePath = win32::WidePathname(path); }) != 0) {
+        return false;  // not UTF-8: no pathname of this program's
+    }
+    return OpenWithAssociation(widePath) || OpenWithNotepad(widePath);
 }
 
 }  // namespace quillon::app

@@ -1,6 +1,7 @@
 #pragma once
 // Shows a text file to the user in their default viewer for its type, or
-// in Notepad when no viewer is registered or it cannot be started.
+// in Notepad when no viewer is registered or it cannot be started. A path
+// is a UTF-8 pathname (see win32/WideText.h), opened by its wide name.
 
 #include <windows.h>
 

@@ -45,7 +45,7 @@ void EnvironmentHeader::WriteHeader() {
                        "." + std::to_string(program_.Minor()) + "." +
                        std::to_string(program_.Revision()));
     });
-    IgnoreErrors([&] { WriteStartLine("App.Path          : " + program_.Path()); });
+    IgnoreErrors([&] { WriteStartLine("App.Path          : " + program_.PathText()); });
     IgnoreErrors([&] { WriteStartLine("App.exe           : " + program_.ExeName()); });
     IgnoreErrors([&] {
         WriteStartLine("Operating System  : " + os_.GetOSName() + " (" +

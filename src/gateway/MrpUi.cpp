@@ -97,6 +97,12 @@ void MrpUi::Form_Load() {
 }
 
 void MrpUi::Form_Unload() {
+    // Raised by a close and by the end of the Windows session; whichever
+    // comes first unloads the window, and nothing unloads it twice.
+    if (unloaded_) {
+        return;
+    }
+    unloaded_ = true;
     Trap(common_.log, "MRP_UI.Form_Unload", [&] {
         common_.positions.SaveWindowPosition(controls_.form);
         common_.Terminate();

@@ -46,6 +46,7 @@ class MrpUi {
     MrpUi& operator=(const MrpUi&) = delete;
 
     void Form_Load();
+    // The unload handling, once per run: a second call does nothing.
     void Form_Unload();
 
     void UpdateMRPStatus();
@@ -73,6 +74,7 @@ class MrpUi {
     Common& common_;
     MrpUiControls controls_;
     ProcessPort& process_;
+    bool unloaded_ = false;
     std::unique_ptr<MrpDdeEvents> mrpEvents_;
     std::unique_ptr<PalavanDdeEvents> palavanEvents_;
 };

@@ -4,6 +4,8 @@
 // Every operation raises a RuntimeError on failure: 53 for a missing file,
 // 70 when access is denied, 75 or 76 for a bad path, 57 or 61 for a failed
 // write. An AppendFile is open from OpenForAppend until it is destroyed.
+// A path is a pathname as ProgramInfoPort::Path gives it (on Windows UTF-8),
+// never shown to a reader.
 
 #include <cstdint>
 #include <memory>

@@ -13,9 +13,13 @@ class ProgramInfoPort {
     virtual int16_t Major() = 0;
     virtual int16_t Minor() = 0;
     virtual int16_t Revision() = 0;
-    // The executable's folder, without a trailing separator.
+    // The executable's folder, without a trailing separator, as a pathname
+    // that FilePort opens (on Windows UTF-8, so that any folder name works).
     virtual std::string Path() = 0;
-    // The executable's file name without its extension.
+    // The same folder as text for a reader: in the ANSI code page, with "?"
+    // for a letter it lacks.
+    virtual std::string PathText() = 0;
+    // The executable's file name without its extension, as text.
     virtual std::string ExeName() = 0;
 };
 

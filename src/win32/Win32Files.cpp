@@ -4,6 +4,7 @@
 
 #include "base/RuntimeError.h"
 #include "win32/ScopedHandle.h"
+#include "win32/WideText.h"
 #include "win32/Win32AppendFile.h"
 #include "win32/Win32ErrorNumber.h"
 
@@ -14,7 +15,7 @@ int64_t Win32Files::FileLength(const std::string& path) {
         Raise(kErrBadFileNameOrNumber);
     }
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    if (!::GetFileAttributesExW(WidePathname(path).c_str(), GetFileExInfoStandard, &data)) {
         Raise(FileErrorNumber(::GetLastError(), FileOperation::kQuery));
     }
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -31,7 +32,7 @@ std::unique_ptr<AppendFile> Win32Files::OpenForAppend(const std::string& path) {
     // FILE_APPEND_DATA without FILE_WRITE_DATA makes every write land at the
     // current end of the file, even when another process appends as well.
     // Other programs may read, write, rename or delete the log while it is open.
-    ScopedHandle file(::CreateFileA(path.c_str(), FILE_APPEND_DATA,
+    ScopedHandle file(::CreateFileW(WidePathname(path).c_str(), FILE_APPEND_DATA,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {

@@ -1,5 +1,6 @@
 #pragma once
-// FilePort on the Win32 file API.
+// FilePort on the Win32 file API: pathnames are UTF-8 and opened by their
+// wide names, so any folder name works.
 
 #include "ports/FilePort.h"
 

@@ -146,6 +146,17 @@ LRESULT Win32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
                 return 0;
             }
             break;
+        case WM_QUERYENDSESSION:
+            return TRUE;  // closing is never refused
+        case WM_ENDSESSION:
+            // The session ends (sign-out, restart, shutdown): what a close
+            // does, before Windows ends the process. An end that was called
+            // off (wParam FALSE) changes nothing.
+            if (wParam != FALSE && closeHandler_) {
+                const std::function<void()> handler = closeHandler_;
+                handler();
+            }
+            return 0;
         case WM_NCDESTROY:
             ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
             window_ = nullptr;

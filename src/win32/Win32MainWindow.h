@@ -2,7 +2,8 @@
 // A top-level window with a fixed single border as a FormPort, and the host
 // of its child controls: it creates them, colours static text on request,
 // routes WM_TIMER to its Win32Timer objects, clicks on static controls
-// made clickable to their handlers and WM_CLOSE to a handler.
+// made clickable to their handlers, and WM_CLOSE and the end of the
+// session (WM_ENDSESSION) to one close handler.
 //
 // The window is created hidden. Until Show() a window state set through
 // the port is remembered and applied when the window appears, so a state
@@ -59,7 +60,8 @@ class Win32MainWindow : public FormPort {
     void MakeClickable(HWND control, std::function<void()> handler) {
         clickHandlers_[control] = std::move(handler);
     }
-    // Called instead of destroying the window when the user closes it.
+    // Called instead of destroying the window when the user closes it,
+    // and when the Windows session ends.
     void SetCloseHandler(std::function<void()> handler) { closeHandler_ = std::move(handler); }
     // Shows the window in the state set while it was hidden.
     void Show();

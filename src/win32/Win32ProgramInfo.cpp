@@ -8,26 +8,25 @@
 #include "ProgramVersion.h"
 #include "ports/ProgramIdentity.h"
 #include "win32/SafeDllSearch.h"
+#include "win32/WideText.h"
 
 namespace quillon::win32 {
 
 namespace {
 
-// The executable's full path. GetModuleFileNameA truncates silently when the
-// buffer is too small, so grow it until the path fits.
-std::string ModulePath() {
-    std::vector<char> buffer(MAX_PATH);
+// The executable's full path, by its wide name: GetModuleFileNameA gives
+// "?" or a look-alike for a letter the ANSI code page lacks. It truncates
+// silently when the buffer is too small, so grow it until the path fits.
+std::wstring ModulePath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         const DWORD length =
-            ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) {
-            return std::string();
+            return std::wstring();
         }
-        if (length < buffer.size()) {
-            return std::string(buffer.data(), length);
-        }
-        if (buffer.size() >= 32768) {
-            return std::string(buffer.data(), length);
+        if (length < buffer.size() || buffer.size() >= 32768) {
+            return std::wstring(buffer.data(), length);
         }
         buffer.resize(buffer.size() * 2);
     }
@@ -38,14 +37,14 @@ std::string ModulePath() {
 // program's folder would be loaded before WinMain could prevent it.
 class VersionLibrary {
   public:
-    using SizeFunction = DWORD(WINAPI*)(LPCSTR, LPDWORD);
-    using InfoFunction = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+    using SizeFunction = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+    using InfoFunction = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
     using QueryFunction = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
 
     VersionLibrary() : module_(LoadSystemLibrary("version.dll")) {
         if (module_ != nullptr) {
-            size = Find<SizeFunction>("GetFileVersionInfoSizeA");
-            info = Find<InfoFunction>("GetFileVersionInfoA");
+            size = Find<SizeFunction>("GetFileVersionInfoSizeW");
+            info = Find<InfoFunction>("GetFileVersionInfoW");
             query = Find<QueryFunction>("VerQueryValueA");
         }
     }
@@ -81,19 +80,22 @@ Win32ProgramInfo::Win32ProgramInfo()
       major_(QUILLON_VERSION_MAJOR),
       minor_(QUILLON_VERSION_MINOR),
       revision_(QUILLON_VERSION_REVISION) {
-    const std::string modulePath = ModulePath();
-    const size_t slash = modulePath.find_last_of("\\/");
+    const std::wstring modulePath = ModulePath();
+    const size_t slash = modulePath.find_last_of(L"\\/");
     // The folder is everything before the last separator: a program in a
     // drive's root gets "C:", so folder + "\ErrorLog.txt" has one separator.
-    path_ = slash == std::string::npos ? std::string() : modulePath.substr(0, slash);
-    const std::string fileName =
-        slash == std::string::npos ? modulePath : modulePath.substr(slash + 1);
-    const size_t dot = fileName.find_last_of('.');
-    exeName_ = dot == std::string::npos ? fileName : fileName.substr(0, dot);
+    const std::wstring folder =
+        slash == std::wstring::npos ? std::wstring() : modulePath.substr(0, slash);
+    path_ = Utf8Pathname(folder);
+    pathText_ = AnsiText(folder);
+    const std::wstring fileName =
+        slash == std::wstring::npos ? modulePath : modulePath.substr(slash + 1);
+    const size_t dot = fileName.find_last_of(L'.');
+    exeName_ = AnsiText(dot == std::wstring::npos ? fileName : fileName.substr(0, dot));
     ReadVersionResource(modulePath);
 }
 
-void Win32ProgramInfo::ReadVersionResource(const std::string& modulePath) {
+void Win32ProgramInfo::ReadVersionResource(const std::wstring& modulePath) {
     const VersionLibrary version;
     if (!version.Loaded()) {
         return;  // the compiled-in name and version stand

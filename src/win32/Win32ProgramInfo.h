@@ -18,16 +18,18 @@ class Win32ProgramInfo : public ProgramInfoPort {
     int16_t Minor() override { return minor_; }
     int16_t Revision() override { return revision_; }
     std::string Path() override { return path_; }
+    std::string PathText() override { return pathText_; }
     std::string ExeName() override { return exeName_; }
 
   private:
-    void ReadVersionResource(const std::string& modulePath);
+    void ReadVersionResource(const std::wstring& modulePath);
 
     std::string productName_;
     int16_t major_;
     int16_t minor_;
     int16_t revision_;
-    std::string path_;
+    std::string path_;  // UTF-8
+    std::string pathText_;
     std::string exeName_;
 };
 

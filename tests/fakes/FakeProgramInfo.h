@@ -15,6 +15,7 @@ class FakeProgramInfo : public ProgramInfoPort {
     int16_t Minor() override { return minor; }
     int16_t Revision() override { return revision; }
     std::string Path() override { return path; }
+    std::string PathText() override { return path; }
     std::string ExeName() override { return exeName; }
 };
 

@@ -26,11 +26,11 @@ namespace {
 class ProgramWithoutPath : public fakes::FakeProgramInfo {
   public:
     bool failPath = false;
-    std::string Path() override {
+    std::string PathText() override {
         if (failPath) {
             Raise(kErrPathNotFound);
         }
-        return FakeProgramInfo::Path();
+        return FakeProgramInfo::PathText();
     }
 };
 

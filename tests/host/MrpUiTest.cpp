@@ -104,6 +104,9 @@ TEST_F(GatewayFixture, UnloadSavesPositionLogsShutdownAfterAnErrorAndEnds) {
     EXPECT_EQ(CountInLog("> Common.Terminate: MRP_Quillon shutdown\r\n"), 1u);
     EXPECT_FALSE(common.commonUi.Loaded());
     EXPECT_EQ(platform.process.endProcessCalls, 1);
+    ui.Form_Unload();  // a session end after the close: nothing more
+    EXPECT_EQ(CountInLog("> Common.Terminate: MRP_Quillon shutdown\r\n"), 1u);
+    EXPECT_EQ(platform.process.endProcessCalls, 1);
 }
 
 TEST_F(GatewayFixture, CleanRunLeavesAnExistingLogUntouched) {

@@ -1,19 +1,21 @@
 // The "see ErrorLog" label as the user meets it: a hand over it, and a
 // click opens the error log. The viewer is replaced by a recorder, so the
-// test sees the path it would have been given without starting one. And the
-// viewer of last resort, Notepad, is the Windows folder's own.
+// test sees the path it would have been given without starting one. The
+// viewer of last resort, Notepad, is the Windows folder's own. And the
+// running program writes and opens its log in any folder.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/GatewayWindow.h"
 #include "windows/support/Gateway.h"
+#include "windows/support/ScratchKey.h"
 
 namespace quillon {
 namespace {
@@ -132,9 +134,16 @@ struct Viewer {
 };
 
 BOOL CALLBACK OnViewerCandidate(HWND window, LPARAM found) {
-    char caption[256] = {};
-    ::GetWindowTextA(window, caption, sizeof caption);
-    if (::IsWindowVisible(window) == FALSE || std::strstr(caption, "ErrorLog") == nullptr) {
+    if (::IsWindowVisible(window) == FALSE) {
+        return TRUE;
+    }
+    // Its caption, or a viewer's message about the file (which must be
+    // found and ended as well).
+    bool names = testing::WindowText(window).find("ErrorLog") != std::string::npos;
+    for (const testing::ChildInfo& child : testing::ReadChildren(window)) {
+        names = names || child.text.find("ErrorLog.txt") != std::string::npos;
+    }
+    if (!names) {
         return TRUE;
     }
     auto* viewer = reinterpret_cast<Viewer*>(found);
@@ -143,11 +152,53 @@ BOOL CALLBACK OnViewerCandidate(HWND window, LPARAM found) {
     return FALSE;
 }
 
-// A shown top-level window of any process whose caption names the log.
+// A shown top-level window of any process that names the log.
 Viewer FindLogViewer() {
     Viewer viewer;
     ::EnumWindows(OnViewerCandidate, reinterpret_cast<LPARAM>(&viewer));
     return viewer;
+}
+
+// Clicks the shown hint `hint` of the gateway process `gatewayId`, waits for
+// a viewer of the log and ends it: the viewer's caption and what it shows.
+std::string ViewerAfterClickOn(HWND hint, DWORD gatewayId) {
+    ::PostMessageA(hint, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    ::PostMessageA(hint, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    Viewer viewer;
+    testing::WaitUntil(
+        [&] {
+            viewer = FindLogViewer();
+            return viewer.window != nullptr;
+        },
+        testing::kDeadlineMs);
+    EXPECT_NE(viewer.processId, gatewayId) << "the viewer is a program of its own";
+    if (viewer.window == nullptr) {
+        return std::string();
+    }
+    std::string seen = testing::WindowText(viewer.window);
+    for (const testing::ChildInfo& child : testing::ReadChildren(viewer.window)) {
+        seen += "\n" + child.text;
+    }
+    const HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, viewer.processId);
+    if (process != nullptr) {
+        ::TerminateProcess(process, 0);
+        ::WaitForSingleObject(process, 5000);
+        ::CloseHandle(process);
+    }
+    return seen;
+}
+
+// The hint of the gateway window `window`, once it shows.
+HWND ShownHint(const std::function<HWND()>& window) {
+    HWND hint = nullptr;
+    testing::WaitUntil(
+        [&] {
+            hint =
+                window() != nullptr ? testing::FindChildByText(window(), "see ErrorLog") : nullptr;
+            return testing::HasVisibleStyle(hint);
+        },
+        testing::kDeadlineMs);
+    return testing::HasVisibleStyle(hint) ? hint : nullptr;
 }
 
 // The running program with its own opener: once something is logged, a
@@ -161,37 +212,56 @@ TEST(ErrorLogViewerTest, ClickInTheRunningProgramOpensItsLogInAViewer) {
     testing::ChildProcess decoder;
     ASSERT_TRUE(
         gateway.StartDecoder(decoder, {"--wait-client", "--delay", "300", "--value", "CQ"}));
-    HWND hint = nullptr;
-    ASSERT_TRUE(testing::WaitUntil(
-        [&] {
-            hint = testing::FindChildByText(gateway.Window(), "see ErrorLog");
-            return testing::HasVisibleStyle(hint);
-        },
-        testing::kDeadlineMs))
-        << gateway.ErrorLog();
-
-    ::PostMessageA(hint, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-    ::PostMessageA(hint, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-    Viewer viewer;
-    testing::WaitUntil(
-        [&] {
-            viewer = FindLogViewer();
-            return viewer.window != nullptr;
-        },
-        testing::kDeadlineMs);
-    const std::string caption = viewer.window != nullptr ? testing::WindowText(viewer.window) : "";
-    if (viewer.processId != 0 && viewer.processId != gateway.Process()->Id()) {
-        const HANDLE process =
-            ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, viewer.processId);
-        if (process != nullptr) {
-            ::TerminateProcess(process, 0);
-            ::WaitForSingleObject(process, 5000);
-            ::CloseHandle(process);
-        }
-    }
-    EXPECT_NE(caption.find("ErrorLog.txt"), std::string::npos) << "no viewer of ErrorLog.txt";
-    EXPECT_NE(viewer.processId, gateway.Process()->Id());
+    const HWND hint = ShownHint([&] { return gateway.Window(); });
+    ASSERT_NE(hint, nullptr) << gateway.ErrorLog();
+    const std::string viewer = ViewerAfterClickOn(hint, gateway.Process()->Id());
+    EXPECT_NE(viewer.find("ErrorLog.txt"), std::string::npos) << "no viewer of ErrorLog.txt";
     EXPECT_TRUE(gateway.Close());
+}
+
+// A folder named in letters that the ANSI code page (1252: this program
+// runs under LC_ALL=de_DE.UTF-8) lacks, "Programmy" in Cyrillic. An error
+// while loading (a stored window state it refuses) is logged into that
+// folder, the header shows the folder as the code page renders it, and a
+// click shows that log.
+TEST(ErrorLogViewerTest, AProgramInAFolderOutsideTheAnsiCodePageLogsThereAndTheClickOpensIt) {
+    ASSERT_EQ(::GetACP(), 1252u) << "LC_ALL=de_DE.UTF-8 is not in effect";
+    ASSERT_EQ(FindLogViewer().window, nullptr) << "a viewer of a log is open already";
+    const testing::ScratchDir scratch;
+    const std::string folder =
+        scratch.Path() + u8"\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b";
+    const std::wstring exe = testing::Wide(folder + "\\MRP_Quillon.exe");
+    const std::wstring log = testing::Wide(folder + "\\ErrorLog.txt");
+    ASSERT_TRUE(::CreateDirectoryW(testing::Wide(folder).c_str(), nullptr));
+    struct Removed {
+        std::vector<std::wstring> files;
+        std::wstring folder;
+        ~Removed() {
+            for (const std::wstring& file : files) {
+                ::DeleteFileW(file.c_str());
+            }
+            ::RemoveDirectoryW(folder.c_str());
+        }
+    } removed{{exe, log}, testing::Wide(folder)};
+    ASSERT_TRUE(::CopyFileW(testing::Wide(testing::GatewayExePath()).c_str(), exe.c_str(), FALSE));
+    const testing::ScratchKey settings(testing::GatewaySection("Windows"));
+    settings.Put("MRP_UIWindowState", "7");
+
+    testing::ChildProcess gateway(folder + "\\MRP_Quillon.exe");
+    ASSERT_TRUE(gateway.Started());
+    HWND window = nullptr;
+    const HWND hint = ShownHint(
+        [&] { return window = testing::FindTopWindow(gateway.Id(), "MRP_Quillon.MainWindow"); });
+    ASSERT_NE(hint, nullptr);
+    EXPECT_NE(::GetFileAttributesW(log.c_str()), INVALID_FILE_ATTRIBUTES) << "no log there";
+    // What the viewer shows is that log: its header and the load's error.
+    const std::string viewer = ViewerAfterClickOn(hint, gateway.Id());
+    EXPECT_NE(viewer.find(" > App.Path          : " + scratch.Path() + "?????????\r\n"),
+              std::string::npos)
+        << viewer;
+    EXPECT_NE(viewer.find("in module Common.RestoreWindowPosition"), std::string::npos);
+    ::PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(gateway.WaitForExit(testing::kDeadlineMs));
 }
 
 }  // namespace

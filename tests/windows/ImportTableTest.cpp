@@ -38,14 +38,14 @@ const PinnedImports kPinnedImports[] = {
      "RegSetValueExA"},
     {"gdi32.dll", 0, "CreateFontA DeleteObject GetDeviceCaps SetBkColor SetTextColor"},
     {"kernel32.dll", 0,
-     "AddVectoredExceptionHandler CloseHandle CreateEventA CreateFileA CreateMutexA "
-     "CreateProcessA CreateSemaphoreA DeleteCriticalSection DuplicateHandle "
+     "AddVectoredExceptionHandler CloseHandle CreateEventA CreateFileW CreateMutexA "
+     "CreateProcessW CreateSemaphoreA DeleteCriticalSection DuplicateHandle "
      "EnterCriticalSection ExitProcess FreeLibrary GetCurrentProcess "
-     "GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetFileAttributesExA "
-     "GetHandleInformation GetLastError GetLocaleInfoA GetModuleFileNameA "
+     "GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetFileAttributesExW "
+     "GetHandleInformation GetLastError GetLocaleInfoA GetModuleFileNameW "
      "GetModuleHandleA GetModuleHandleW GetNativeSystemInfo GetProcAddress "
      "GetProcessAffinityMask GetStartupInfoA GetSystemDirectoryA GetSystemTime "
-     "GetSystemTimeAsFileTime GetSystemWindowsDirectoryA GetThreadContext "
+     "GetSystemTimeAsFileTime GetSystemWindowsDirectoryW GetThreadContext "
      "GetThreadPriority GetTickCount64 GetVersionExA "
      "InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent "
      "LeaveCriticalSection LoadLibraryExA LoadLibraryW MultiByteToWideChar "
@@ -73,7 +73,7 @@ const PinnedImports kPinnedImports[] = {
      "strchr"},
     {"ole32.dll", 0, "CoInitializeEx CoUninitialize"},
     {"oleaut32.dll", 0, "VarBoolFromStr VarI2FromStr VarI4FromStr"},
-    {"shell32.dll", 0, "ShellExecuteExA"},
+    {"shell32.dll", 0, "ShellExecuteExW"},
     {"user32.dll", 0,
      "AdjustWindowRectEx CreateWindowExA DdeAccessData DdeClientTransaction "
      "DdeConnect DdeCreateStringHandleA DdeDisconnect DdeFreeStringHandle "

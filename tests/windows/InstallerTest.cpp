@@ -1,7 +1,8 @@
 // The setup program, run as users and administrators run it, in a Wine
 // prefix made afresh for this test program (see CMakeLists.txt): a silent
-// installation and what it leaves, an upgrade over a running copy, a copy
-// that will not close, and both ways of uninstalling. On 64-bit Windows the
+// installation and what it leaves (and takes away: a Startup shortcut that
+// would start the program a second time), an upgrade over a running copy, a
+// copy that will not close, and both ways of uninstalling. On 64-bit Windows the
 // 64-bit program must be installed, elsewhere the 32-bit one.
 
 #include <gtest/gtest.h>
@@ -104,20 +105,16 @@ bool FolderExists(const std::string& dir) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::string ShortcutTarget(const std::string& shortcut) {
-    std::string target = "<unreadable>";
+// Calls `use` with a new ShellLink object and its IPersistFile.
+template <typename Use>
+void WithShellLink(const Use& use) {
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     IShellLinkA* link = nullptr;
     if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                      IID_IShellLinkA, reinterpret_cast<void**>(&link)))) {
         IPersistFile* file = nullptr;
         if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            const std::wstring wide(shortcut.begin(), shortcut.end());  // an ASCII path
-            char path[MAX_PATH] = {};
-            if (SUCCEEDED(file->Load(wide.c_str(), STGM_READ)) &&
-                SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH))) {
-                target = path;
-            }
+            use(*link, *file);
             file->Release();
         }
         link->Release();
@@ -125,7 +122,28 @@ std::string ShortcutTarget(const std::string& shortcut) {
     if (SUCCEEDED(com)) {
         ::CoUninitialize();
     }
+}
+
+std::string ShortcutTarget(const std::string& shortcut) {
+    std::string target = "<unreadable>";
+    WithShellLink([&](IShellLinkA& link, IPersistFile& file) {
+        const std::wstring wide(shortcut.begin(), shortcut.end());  // an ASCII path
+        char path[MAX_PATH] = {};
+        if (SUCCEEDED(file.Load(wide.c_str(), STGM_READ)) &&
+            SUCCEEDED(link.GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH))) {
+            target = path;
+        }
+    });
     return target;
+}
+
+bool MakeShortcut(const std::string& shortcut, const std::string& target) {
+    bool made = false;
+    WithShellLink([&](IShellLinkA& link, IPersistFile& file) {
+        const std::wstring wide(shortcut.begin(), shortcut.end());  // an ASCII path
+        made = SUCCEEDED(link.SetPath(target.c_str())) && SUCCEEDED(file.Save(wide.c_str(), TRUE));
+    });
+    return made;
 }
 
 bool WindowsIs64Bit() {
@@ -265,7 +283,20 @@ class InstallerTest : public ::testing::Test {
 };
 
 TEST_F(InstallerTest, SilentInstall_PutsEverythingInPlaceAndTheShortcutStartsALinkingProgram) {
+    // A portable copy started at sign-in by a Startup shortcut, as the user
+    // guide explains, beside the decoder: with the Run value, the program
+    // would be started twice.
+    const ScratchDir portable;
+    const std::string startup = ShellFolder(CSIDL_STARTUP | CSIDL_FLAG_CREATE);
+    for (const char* name : {"MRP_Quillon", "MRP40"}) {
+        ASSERT_TRUE(WriteWholeFile(portable.Path() + name + ".exe", "a program"));
+        ASSERT_TRUE(MakeShortcut(startup + "\\" + name + ".lnk", portable.Path() + name + ".exe"));
+    }
     ASSERT_EQ(RunSetup("/S"), 0u);
+    EXPECT_EQ(::GetFileAttributesA((startup + "\\MRP_Quillon.lnk").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(::DeleteFileA((startup + "\\MRP40.lnk").c_str()))
+        << "the decoder's shortcut is gone";
 
     const std::string dir = DefaultDir();
     const std::string exe = dir + "\\MRP_Quillon.exe";

@@ -1,7 +1,10 @@
 // The gateway executable must declare no supported operating systems: with
 // such a declaration Windows 10 and later report their true version to
 // GetVersionExA and the OS identification falls back to "unknown (2.10.0)"
-// instead of reading the product name from the registry.
+// instead of reading the product name from the registry. It must declare
+// itself DPI-aware, or Windows stretches its window, blurred, at 125% and
+// above; and it must not ask for the visual styles, which would change its
+// look.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -98,6 +101,27 @@ TEST(NoSupportedOsManifestTest, DeclarationInACopyIsFound) {
 
     EXPECT_TRUE(DeclaresSupportedOs(ManifestsOf(copy)));
     DeleteFileA(copy.c_str());
+}
+
+TEST(NoSupportedOsManifestTest, GatewayDeclaresItselfDpiAwareAndKeepsTheClassicLook) {
+    const std::string path = GatewayPath();
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "the gateway executable is not built yet: " << path;
+    }
+    // Windows reads the manifest of id 1 when it starts a program.
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    const bool hasId1 = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) != nullptr;
+    FreeLibrary(module);
+    EXPECT_TRUE(hasId1);
+    const std::vector<std::string> manifests = ManifestsOf(path);
+    ASSERT_EQ(manifests.size(), 1u);
+    EXPECT_NE(manifests[0].find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/"
+                                "WindowsSettings\">true</dpiAware>"),
+              std::string::npos)
+        << manifests[0];
+    EXPECT_EQ(manifests[0].find("Common-Controls"), std::string::npos) << manifests[0];
 }
 
 }  // namespace

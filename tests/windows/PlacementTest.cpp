@@ -100,6 +100,24 @@ TEST_F(PlacementTest, DualMonitorKeepsAWindowThatTouchesAPresentMonitor) {
     EXPECT_EQ(settings_.Get("MRP_UILeft"), "-1500");
 }
 
+// Signing out, restarting or shutting down ends the program as a close
+// does. Wine's wineboot sends every top-level window WM_QUERYENDSESSION and
+// WM_ENDSESSION, then ends the processes that are left: this test program
+// has no window, so only the gateway is asked. The stored state 7 is
+// refused with a logged error, so the log gets its shutdown line.
+TEST_F(PlacementTest, TheEndOfTheSessionSavesTheWindowAndLogsTheShutdownAsACloseDoes) {
+    StartWith("-15000", "600", "7", "False");
+    char system[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryA(system, MAX_PATH), 0u);
+    ChildProcess endSession(std::string(system) + "\\wineboot.exe", "--end-session");
+    ASSERT_TRUE(endSession.WaitForExit(kDeadlineMs));
+    EXPECT_TRUE(gateway_.Process()->WaitForExit(kDeadlineMs));
+    EXPECT_EQ(settings_.Get("MRP_UILeft"), "0");
+    EXPECT_EQ(settings_.Get("MRP_UIWindowState"), "0");
+    EXPECT_EQ(CountOf(gateway_.ErrorLog(), " > Common.Terminate: MRP_Quillon shutdown\r\n"), 1)
+        << gateway_.ErrorLog();
+}
+
 // Moved as a drag moves it (SetWindowPos), the window is where the next
 // start puts it.
 TEST_F(PlacementTest, AWindowMovedDuringARunReopensWhereItWasLeft) {

@@ -6,6 +6,14 @@
 
 namespace quillon::testing {
 
+std::wstring Wide(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');  // never more wide characters than bytes
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                             &wide[0], static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return wide;
+}
+
 bool StartProgram(const std::string& program, const std::string& commandLine,
                   PROCESS_INFORMATION& info, DWORD& error) {
     // Wine on a loaded machine has been seen to refuse a process start once
@@ -18,13 +26,12 @@ bool StartProgram(const std::string& program, const std::string& commandLine,
                          program.c_str(), static_cast<unsigned long>(error));
             ::Sleep(500);
         }
-        // CreateProcessA may write into the command line, so it gets a copy.
-        std::vector<char> buffer(commandLine.begin(), commandLine.end());
-        buffer.push_back('\0');
-        STARTUPINFOA startup{};
+        // CreateProcess may write into the command line, so it gets a copy.
+        std::wstring buffer = Wide(commandLine);
+        STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         info = PROCESS_INFORMATION{};
-        if (::CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        if (::CreateProcessW(Wide(program).c_str(), &buffer[0], nullptr, nullptr, FALSE, 0, nullptr,
                              nullptr, &startup, &info)) {
             error = 0;
             return true;

@@ -15,8 +15,12 @@ namespace quillon::testing {
 // is timed.
 constexpr DWORD kDeadlineMs = 20000;
 
-// CreateProcessA of `program` with `commandLine` (program name included),
-// tried again when refused; `error` is the last refusal's code, or 0.
+// UTF-8 `utf8` as wide characters.
+std::wstring Wide(const std::string& utf8);
+
+// CreateProcessW of `program` with `commandLine` (program name included),
+// both UTF-8 (plain ASCII is UTF-8 as well), tried again when refused;
+// `error` is the last refusal's code, or 0.
 bool StartProgram(const std::string& program, const std::string& commandLine,
                   PROCESS_INFORMATION& info, DWORD& error);
 
