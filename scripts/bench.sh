@@ -29,13 +29,9 @@ interval="${BENCH_INTERVAL_MS:-5}"
 burst="${BENCH_BURST:-5000}"
 idle_seconds="${BENCH_IDLE_SECONDS:-60}"
 
-# shellcheck source=lib/packages.sh
-source "$repo_root/scripts/lib/packages.sh"
-if [[ -z "${QUILLON_BUILD_DIR:-}" ]]; then
-    install_packages_for build
-    (cd "$repo_root" && cmake --preset windows >/dev/null &&
-        cmake --build --preset windows --target MRP_Quillon quillon_tools)
-fi
+# shellcheck source=lib/gateway-run.sh
+source "$repo_root/scripts/lib/gateway-run.sh"
+gateway_run_build
 
 # shellcheck source=lib/wine-session.sh
 source "$repo_root/scripts/lib/wine-session.sh"
@@ -43,8 +39,6 @@ source "$repo_root/scripts/lib/wine-session.sh"
 source "$repo_root/scripts/lib/wine-process.sh"
 wine_session_start "$build/wineprefix"
 
-# shellcheck source=lib/gateway-run.sh
-source "$repo_root/scripts/lib/gateway-run.sh"
 gateway_run_folder "$build" "$build/bench"
 
 # Prints "median_us p99_us matched" for the values whose names start with

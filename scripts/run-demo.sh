@@ -16,26 +16,16 @@ build="${QUILLON_BUILD_DIR:-$repo_root/build/windows}"
 demo="$build/demo"
 wpm="${DEMO_WPM:-20}"
 
-# shellcheck source=lib/packages.sh
-source "$repo_root/scripts/lib/packages.sh"
-if [[ -z "${QUILLON_BUILD_DIR:-}" ]]; then
-    install_packages_for build
-fi
+# shellcheck source=lib/gateway-run.sh
+source "$repo_root/scripts/lib/gateway-run.sh"
+gateway_run_build
 install_packages_for wine screen
-
-if [[ -z "${QUILLON_BUILD_DIR:-}" ]]; then
-    echo "== building (windows preset): the program and the simulators"
-    cmake --preset windows >/dev/null
-    cmake --build --preset windows --target MRP_Quillon quillon_tools
-fi
 
 # Xvfb when DISPLAY is unset, and a Wine prefix inside the build tree.
 # shellcheck source=lib/wine-session.sh
 source "$repo_root/scripts/lib/wine-session.sh"
 wine_session_start "$build/wineprefix"
 
-# shellcheck source=lib/gateway-run.sh
-source "$repo_root/scripts/lib/gateway-run.sh"
 gateway_run_folder "$build" "$demo"
 
 # A short exchange as the decoder prints it: slashed zeros (0xD8), a middle

@@ -14,15 +14,10 @@ cd "$repo_root"
 build="${QUILLON_BUILD_DIR:-$repo_root/build/windows}"
 output="$repo_root/docs/screenshot.png"
 
-# shellcheck source=lib/packages.sh
-source "$repo_root/scripts/lib/packages.sh"
+# shellcheck source=lib/gateway-run.sh
+source "$repo_root/scripts/lib/gateway-run.sh"
+gateway_run_build
 install_packages_for wine screen
-if [[ -z "${QUILLON_BUILD_DIR:-}" ]]; then
-    install_packages_for build
-    echo "== building (windows preset)"
-    cmake --preset windows >/dev/null
-    cmake --build --preset windows --target MRP_Quillon quillon_tools
-fi
 
 # Always a private Xvfb, so the picture does not depend on the caller's
 # desktop, theme or window manager.
@@ -31,8 +26,6 @@ unset DISPLAY
 source "$repo_root/scripts/lib/wine-session.sh"
 wine_session_start "$build/wineprefix"
 
-# shellcheck source=lib/gateway-run.sh
-source "$repo_root/scripts/lib/gateway-run.sh"
 work="$(mktemp -d)"
 gateway_run_folder "$build" "$work"
 

@@ -32,13 +32,9 @@ if ! [[ "$duration" =~ ^[0-9]+$ && "$restart" =~ ^[0-9]+$ ]] || ((duration < 1 |
     echo "usage: soak.sh [SECONDS]   (SOAK_RESTART_SECONDS >= 5)" >&2
     exit 2
 fi
-# shellcheck source=lib/packages.sh
-source "$repo_root/scripts/lib/packages.sh"
-if [[ -z "${QUILLON_BUILD_DIR:-}" ]]; then
-    install_packages_for build
-    (cd "$repo_root" && cmake --preset windows >/dev/null &&
-        cmake --build --preset windows --target MRP_Quillon quillon_tools)
-fi
+# shellcheck source=lib/gateway-run.sh
+source "$repo_root/scripts/lib/gateway-run.sh"
+gateway_run_build
 
 # shellcheck source=lib/wine-session.sh
 source "$repo_root/scripts/lib/wine-session.sh"
@@ -46,8 +42,6 @@ source "$repo_root/scripts/lib/wine-session.sh"
 source "$repo_root/scripts/lib/wine-process.sh"
 wine_session_start "${SOAK_WINEPREFIX:-$build/soak-wineprefix}"
 
-# shellcheck source=lib/gateway-run.sh
-source "$repo_root/scripts/lib/gateway-run.sh"
 work="$(mktemp -d "${TMPDIR:-/tmp}/quillon-soak.XXXXXX")"
 gateway_run_folder "$build" "$work"
 

@@ -1,8 +1,11 @@
 # shellcheck shell=bash
 # One run of the gateway between the simulators, for the scripts that show
 # or measure it (run-demo.sh, screenshot.sh, bench.sh, soak.sh). Source this
-# file after wine_session_start, then:
+# file, then:
 #
+#   gateway_run_build                     # the program and the simulators,
+#                                         # unless QUILLON_BUILD_DIR names a build
+#   wine_session_start ...
 #   gateway_run_folder "$build" "$work"   # a fresh folder holding the gateway
 #                                         # and the tools; cd's into it
 #   wine logger_sim.exe --quit-event "$GATEWAY_RUN_QUIT" &
@@ -22,6 +25,19 @@
 GATEWAY_RUN_QUIT="QuillonRunQuit$$"
 GATEWAY_RUN_GATEWAY_PID=""
 GATEWAY_RUN_PEER_PIDS=()
+
+# shellcheck source=packages.sh
+source "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
+
+# Builds the windows preset's program and tools (not the tests) unless
+# QUILLON_BUILD_DIR names an existing build to run.
+gateway_run_build() {
+    [[ -z "${QUILLON_BUILD_DIR:-}" ]] || return 0
+    install_packages_for build
+    echo "== building (windows preset): the program and the simulators"
+    (cd "$(dirname "${BASH_SOURCE[0]}")/../.." && cmake --preset windows >/dev/null &&
+        cmake --build --preset windows --target MRP_Quillon quillon_tools)
+}
 
 gateway_run_folder() {
     local build="$1" work="$2"
@@ -78,4 +94,17 @@ gateway_run_stop() {
         wait "$pid" 2>/dev/null || true
     done
     GATEWAY_RUN_PEER_PIDS=()
+
+# shellcheck source=packages.sh
+source "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
+
+# Builds the windows preset's program and tools (not the tests) unless
+# QUILLON_BUILD_DIR names an existing build to run.
+gateway_run_build() {
+    [[ -z "${QUILLON_BUILD_DIR:-}" ]] || return 0
+    install_packages_for build
+    echo "== building (windows preset): the program and the simulators"
+    (cd "$(dirname "${BASH_SOURCE[0]}")/../.." && cmake --preset windows >/dev/null &&
+        cmake --build --preset windows --target MRP_Quillon quillon_tools)
+}
 }
