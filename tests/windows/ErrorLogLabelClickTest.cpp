@@ -219,8 +219,8 @@ TEST(ErrorLogViewerTest, ClickInTheRunningProgramOpensItsLogInAViewer) {
     EXPECT_TRUE(gateway.Close());
 }
 
-// A folder named in letters that the ANSI code page (1252: this program
-// runs under LC_ALL=de_DE.UTF-8) lacks, "Programmy" in Cyrillic. An error
+// A folder named in letters that the ANSI code page (1252: this case's
+// ctest entry, GatewayTest_GermanLocale, sets LC_ALL=de_DE.UTF-8) lacks, "Programmy" in Cyrillic. An error
 // while loading (a stored window state it refuses) is logged into that
 // folder, the header shows the folder as the code page renders it, and a
 // click shows that log.
