@@ -43,6 +43,7 @@ constexpr UINT kClosedMessage = WM_APP + 2;   // wParam: generation of the lost 
 constexpr UINT_PTR kWatchTimer = 1;
 constexpr UINT kWatchIntervalMs = 250;
 constexpr DWORD kTransactionTimeoutMs = 5000;
+constexpr DWORD kLookSliceMs = 100;  // a wait looks at the server's window this often
 // The time a window gets to answer an initiate. A DDE server's thread
 // answers in well under a millisecond when it pumps at all; this leaves
 // room for a loaded machine without letting a silent one hold the window.
@@ -348,6 +349,8 @@ class Win32DdeLink::Impl {
         answer_ = Answer{};
         awaitedId_ = request.id;
         const DWORD start = GetTickCount();
+        DWORD looked = start;  // when the server's window was last looked at
+        bool look = false;
         for (;;) {
             MSG message;
             while (!answer_.arrived && server_ != nullptr && generation == generation_ &&
@@ -357,21 +360,29 @@ class Win32DdeLink::Impl {
             if (answer_.arrived) {
                 break;
             }
-            if (server_ == nullptr || generation != generation_ || !IsWindow(server_)) {
+            // A server that dies never answers: its window is looked at after
+            // each quiet slice, and at least every slice while other
+            // conversations keep the thread busy.
+            if (server_ == nullptr || generation != generation_ || (look && !IsWindow(server_))) {
                 answer_.lost = true;
                 if (server_ != nullptr && generation == generation_ && !linking_) {
                     LoseConversation();
                 }
                 break;
             }
-            const DWORD elapsed = GetTickCount() - start;
+            const DWORD now = GetTickCount();
+            const DWORD elapsed = now - start;
             if (elapsed >= kTransactionTimeoutMs) {
                 break;  // the request stays in awaiting_ for a late ack
             }
-            // A server that dies never answers: look at its window now and then.
-            const DWORD slice = kTransactionTimeoutMs - elapsed < 100 ? kTransactionTimeoutMs - elapsed
-                                                                      : 100;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, slice, QS_POSTMESSAGE | QS_SENDMESSAGE);
+            if (look) {
+                looked = now;
+            }
+            const DWORD left = kTransactionTimeoutMs - elapsed;
+            const DWORD slice = left < kLookSliceMs ? left : kLookSliceMs;
+            look = MsgWaitForMultipleObjects(0, nullptr, FALSE, slice,
+                                             QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_TIMEOUT ||
+                   GetTickCount() - looked >= kLookSliceMs;
         }
         awaitedId_ = 0;
         return answer_;
