@@ -56,9 +56,9 @@ TEST_F(FaultPeerTest, AStalledLoggerTimesOutOnceAndIsServedAgainWhenItRecovers) 
     go_.Set();
     ASSERT_TRUE(WaitReceived(1));
     // The execute is waiting for its acknowledgement now. The wait blocks
-    // the window's thread (Wine's DDEML wakes only for posted DDE messages
-    // meanwhile), but no longer than the bound: a message sent now is
-    // answered once the execute gives up, if not before.
+    // the window's thread (it dispatches only DDE messages meanwhile), but
+    // no longer than the bound: a message sent now is answered once the
+    // execute gives up, if not before.
     const DWORD asked = GetTickCount();
     EXPECT_TRUE(gateway_.Responds(kDeadlineMs)) << "the window hung past the bound";
     std::printf("  a message sent during the stall was answered after %lu ms\n",
