@@ -73,6 +73,13 @@ bool IsPassedOver(DWORD thread, DWORD now) {
     return false;
 }
 
+// How many calls of the thread's links wait for an ack right now. While
+// one does, a delivered value is queued and posted, not handed over.
+int& Waiting() {
+    static int waiting = 0;
+    return waiting;
+}
+
 BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
     reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
     return TRUE;
@@ -144,10 +151,9 @@ class Win32DdeLink::Impl {
         if (server_ == nullptr) {
             Raise(kErrDdeMethodNoChannel);
         }
-        if (!IsWindow(server_)) {
-            LoseConversation();
-            Raise(kErrDdeMethodNoChannel);
-        }
+        // No liveness check first: a post to a window that is gone fails at
+        // once, and the check after the failure sorts it out. That keeps a
+        // server round trip off every command.
         HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, command.size() + 1);
         void* bytes = memory != nullptr ? GlobalLock(memory) : nullptr;
         if (bytes == nullptr) {
@@ -350,8 +356,14 @@ class Win32DdeLink::Impl {
         awaitedId_ = request.id;
         const DWORD start = GetTickCount();
         DWORD looked = start;  // when the server's window was last looked at
-        bool look = false;
+        ++Waiting();
         for (;;) {
+            // The ack cannot be here yet on the first round: wait first.
+            const DWORD elapsed = GetTickCount() - start;
+            const DWORD left = elapsed < kTransactionTimeoutMs ? kTransactionTimeoutMs - elapsed : 0;
+            const bool quiet =
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, left < kLookSliceMs ? left : kLookSliceMs,
+                                          QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_TIMEOUT;
             MSG message;
             while (!answer_.arrived && server_ != nullptr && generation == generation_ &&
                    PeekMessageA(&message, nullptr, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) {
@@ -363,6 +375,11 @@ class Win32DdeLink::Impl {
             // A server that dies never answers: its window is looked at after
             // each quiet slice, and at least every slice while other
             // conversations keep the thread busy.
+            const DWORD now = GetTickCount();
+            const bool look = quiet || now - looked >= kLookSliceMs;
+            if (look) {
+                looked = now;
+            }
             if (server_ == nullptr || generation != generation_ || (look && !IsWindow(server_))) {
                 answer_.lost = true;
                 if (server_ != nullptr && generation == generation_ && !linking_) {
@@ -370,20 +387,11 @@ class Win32DdeLink::Impl {
                 }
                 break;
             }
-            const DWORD now = GetTickCount();
-            const DWORD elapsed = now - start;
-            if (elapsed >= kTransactionTimeoutMs) {
+            if (now - start >= kTransactionTimeoutMs) {
                 break;  // the request stays in awaiting_ for a late ack
             }
-            if (look) {
-                looked = now;
-            }
-            const DWORD left = kTransactionTimeoutMs - elapsed;
-            const DWORD slice = left < kLookSliceMs ? left : kLookSliceMs;
-            look = MsgWaitForMultipleObjects(0, nullptr, FALSE, slice,
-                                             QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_TIMEOUT ||
-                   GetTickCount() - looked >= kLookSliceMs;
         }
+        --Waiting();
         awaitedId_ = 0;
         return answer_;
     }
@@ -460,6 +468,23 @@ class Win32DdeLink::Impl {
         if (memory != nullptr && release && (accepted || !ackRequested || !ours)) {
             GlobalFree(memory);
         }
+        if (accepted) {
+            HandOver();
+        }
+    }
+
+    // From the message loop the value is delivered at once. Inside a call
+    // that waits for an ack, or inside a change handler that lets the loop
+    // run, it stays queued: one posted message stands for every value queued
+    // until it is handled, and the delivery takes them all (under a flood a
+    // post per value would leave a stale message per value for the loop to
+    // fetch). If the post fails (full queue) the watch timer delivers.
+    void HandOver() {
+        if (Waiting() == 0 && !delivering_) {
+            DeliverPending();
+        } else if (!deliverPosted_) {
+            deliverPosted_ = PostMessageA(window_, kDeliverMessage, 0, 0) != FALSE;
+        }
     }
 
     bool QueueValue(const BYTE* bytes, size_t size) {
@@ -472,13 +497,6 @@ class Win32DdeLink::Impl {
             pending_.emplace_back(length != 0 ? reinterpret_cast<const char*>(bytes) : "", length);
         } catch (...) {
             return false;
-        }
-        // One posted message stands for every value queued until it is
-        // handled, and the delivery takes them all: under a flood a post per
-        // value would leave a stale message per value for the loop to fetch.
-        // If the post fails (full queue) the watch timer delivers instead.
-        if (!deliverPosted_) {
-            deliverPosted_ = PostMessageA(window_, kDeliverMessage, 0, 0) != FALSE;
         }
         return true;
     }

@@ -7,9 +7,11 @@
 // the link's 250 ms watch timer, and when the conversation ends; the change
 // notification itself reads Text(). The adapter owns a hidden top-level
 // window that is the client end of the conversation (a server answers an
-// initiate by sending to it, so it cannot be message-only): its window
-// procedure only queues a delivered value and posts to itself, so every
-// notification of DdeLinkEvents comes from the message loop.
+// initiate by sending to it, so it cannot be message-only). A value that
+// arrives while the message loop runs is handed over at once; one that
+// arrives while a call of a link waits for its ack (the wait dispatches DDE
+// messages) is queued and posted, so every notification of DdeLinkEvents
+// comes from the message loop, never from inside a call.
 // A null control is allowed (the value is then only kept in Text()).
 //
 // The initiate goes to the top-level windows one by one, each with a short
