@@ -452,24 +452,29 @@ class Win32DdeLink::Impl {
             // how a server sends an empty value that has no terminating NUL.
             accepted = QueueValue(nullptr, 0);
         }
-        if (ackRequested && ours) {
+        const bool acknowledge = ackRequested && ours;
+        if (acknowledge) {
+            // Before the handover: the server may wait for it.
             const LPARAM ack = ReuseDDElParam(lParam, WM_DDE_DATA, WM_DDE_ACK,
                                               accepted ? DDE_FACK : 0, item);
             if (!PostMessageA(server_, WM_DDE_ACK, reinterpret_cast<WPARAM>(window_), ack)) {
                 FreeDDElParam(WM_DDE_ACK, ack);
                 GlobalDeleteAtom(item);
             }
-        } else {
-            FreeDDElParam(WM_DDE_DATA, lParam);
-            if (item != 0) {
-                GlobalDeleteAtom(item);
-            }
         }
-        if (memory != nullptr && release && (accepted || !ackRequested || !ours)) {
+        if (memory != nullptr && release && (accepted || !acknowledge)) {
             GlobalFree(memory);
         }
         if (accepted) {
             HandOver();
+        }
+        // After the handover: deleting a global atom is a server round trip
+        // that need not stand between the value and its command.
+        if (!acknowledge) {
+            FreeDDElParam(WM_DDE_DATA, lParam);
+            if (item != 0) {
+                GlobalDeleteAtom(item);
+            }
         }
     }
 
