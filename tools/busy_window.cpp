@@ -65,8 +65,8 @@ int main(int argc, char** argv) {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = "QuillonBusyWindow";
     RegisterClassA(&windowClass);
-    const HWND window = CreateWindowExA(0, windowClass.lpszClassName, "busy_window", WS_POPUP, 0,
-                                        0, 10, 10, nullptr, nullptr, windowClass.hInstance, nullptr);
+    const HWND window = CreateWindowExA(0, windowClass.lpszClassName, "busy_window", WS_POPUP, 0, 0,
+                                        10, 10, nullptr, nullptr, windowClass.hInstance, nullptr);
     if (window == nullptr) {
         std::fputs("busy_window: no window\n", stderr);
         return 1;

@@ -110,8 +110,8 @@ class Win32DdeLink::Impl {
     explicit Impl(HWND control) : control_(control) {
         RegisterWindowClass();
         // Hidden and top-level; WS_EX_TOOLWINDOW keeps it off the task list.
-        window_ = CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        window_ = CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
         if (window_ == nullptr) {
             Raise(kErrOutOfMemory);
         }
@@ -360,10 +360,11 @@ class Win32DdeLink::Impl {
         for (;;) {
             // The ack cannot be here yet on the first round: wait first.
             const DWORD elapsed = GetTickCount() - start;
-            const DWORD left = elapsed < kTransactionTimeoutMs ? kTransactionTimeoutMs - elapsed : 0;
-            const bool quiet =
-                MsgWaitForMultipleObjects(0, nullptr, FALSE, left < kLookSliceMs ? left : kLookSliceMs,
-                                          QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_TIMEOUT;
+            const DWORD left =
+                elapsed < kTransactionTimeoutMs ? kTransactionTimeoutMs - elapsed : 0;
+            const bool quiet = MsgWaitForMultipleObjects(
+                                   0, nullptr, FALSE, left < kLookSliceMs ? left : kLookSliceMs,
+                                   QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_TIMEOUT;
             MSG message;
             while (!answer_.arrived && server_ != nullptr && generation == generation_ &&
                    PeekMessageA(&message, nullptr, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) {
@@ -432,7 +433,8 @@ class Win32DdeLink::Impl {
         bool ackRequested = false;
         bool release = false;
         bool accepted = false;
-        const auto* data = memory != nullptr ? static_cast<const DDEDATA*>(GlobalLock(memory)) : nullptr;
+        const auto* data =
+            memory != nullptr ? static_cast<const DDEDATA*>(GlobalLock(memory)) : nullptr;
         if (data != nullptr) {
             ackRequested = data->fAckReq != 0;
             release = data->fRelease != 0;
@@ -455,8 +457,8 @@ class Win32DdeLink::Impl {
         const bool acknowledge = ackRequested && ours;
         if (acknowledge) {
             // Before the handover: the server may wait for it.
-            const LPARAM ack = ReuseDDElParam(lParam, WM_DDE_DATA, WM_DDE_ACK,
-                                              accepted ? DDE_FACK : 0, item);
+            const LPARAM ack =
+                ReuseDDElParam(lParam, WM_DDE_DATA, WM_DDE_ACK, accepted ? DDE_FACK : 0, item);
             if (!PostMessageA(server_, WM_DDE_ACK, reinterpret_cast<WPARAM>(window_), ack)) {
                 FreeDDElParam(WM_DDE_ACK, ack);
                 GlobalDeleteAtom(item);

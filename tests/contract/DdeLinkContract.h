@@ -22,11 +22,11 @@ constexpr const char* kNobodysTopic = "NoSuchDecoder|MRP40Form";
 
 // How a server the table asks for behaves.
 enum class Peer {
-    kAnswers,           // takes the hot link and every execute
-    kRefusesAdvise,     // answers the initiate, refuses the hot link
-    kRefusesExecutes,   // acknowledges each execute negatively
-    kAnswersBusy,       // acknowledges each execute with the busy bit
-    kNeverAnswers,      // acknowledges an execute long after the 5 s bound
+    kAnswers,          // takes the hot link and every execute
+    kRefusesAdvise,    // answers the initiate, refuses the hot link
+    kRefusesExecutes,  // acknowledges each execute negatively
+    kAnswersBusy,      // acknowledges each execute with the busy bit
+    kNeverAnswers,     // acknowledges an execute long after the 5 s bound
 };
 
 struct DdeLinkContractDriver {

@@ -10,8 +10,8 @@
 // never raises the link-error notification, so neither does this one.
 
 #include <deque>
-#include <optional>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 

@@ -184,10 +184,10 @@ TEST_F(FaultPeerTest, AWindowThatStopsAnsweringHoldsUpNeitherTheWindowNorALink) 
         const HeldEvent stopped("QuillonBusyStopped");
         ChildProcess busyWindow;
         if (busy) {
-            ASSERT_TRUE(busyWindow.Start(ToolsDir() + "busy_window.exe",
-                                         {"--answer-ms", "1500", "--stop-ms", "15000",
-                                          "--stopped-event", stopped.Name()},
-                                         false));
+            ASSERT_TRUE(busyWindow.Start(
+                ToolsDir() + "busy_window.exe",
+                {"--answer-ms", "1500", "--stop-ms", "15000", "--stopped-event", stopped.Name()},
+                false));
             ASSERT_TRUE(stopped.WaitSet(kDeadlineMs));
         }
         const DWORD pauseStart = GetTickCount();
@@ -224,8 +224,8 @@ TEST_F(FaultPeerTest, AWindowThatStopsAnsweringHoldsUpNeitherTheWindowNorALink) 
                 linkedAfter = GetTickCount() - decoderStart;
             }
             const bool waiting = posted != 0 && now - posted < kDeadlineMs;
-            const bool linking = linkedAfter == 0 && decoderStart != 0 &&
-                                 now - decoderStart < kDeadlineMs;
+            const bool linking =
+                linkedAfter == 0 && decoderStart != 0 && now - decoderStart < kDeadlineMs;
             if (!probing && !waiting && !linking) {
                 break;
             }
@@ -238,12 +238,13 @@ TEST_F(FaultPeerTest, AWindowThatStopsAnsweringHoldsUpNeitherTheWindowNorALink) 
             PostMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0);
             WaitUntil([&] { return !IsIconic(window); }, kDeadlineMs);
         }
-        std::printf("  %s: posted message shown after at most %lu ms (mean %lu ms, %d probes);"
-                    " decoder linked %lu ms after its start\n",
-                    busy ? "window silent for 15 s" : "no busy window",
-                    static_cast<unsigned long>(worstDelay),
-                    static_cast<unsigned long>(probes > 0 ? totalDelay / probes : 0), probes,
-                    static_cast<unsigned long>(linkedAfter));
+        std::printf(
+            "  %s: posted message shown after at most %lu ms (mean %lu ms, %d probes);"
+            " decoder linked %lu ms after its start\n",
+            busy ? "window silent for 15 s" : "no busy window",
+            static_cast<unsigned long>(worstDelay),
+            static_cast<unsigned long>(probes > 0 ? totalDelay / probes : 0), probes,
+            static_cast<unsigned long>(linkedAfter));
         EXPECT_LT(worstDelay, 1000u);
         EXPECT_GT(linkedAfter, 0u) << "not linked: " << gateway.Mrp();
         EXPECT_LT(linkedAfter, 3000u);
