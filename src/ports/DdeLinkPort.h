@@ -19,7 +19,7 @@
 //   OnLinkClose   - the conversation has ended (server closed, quit or died);
 //   OnLinkError   - an error on the open link, with its code. Part of the
 //                   classic event set, so the window keeps a handler for it;
-//                   the DDEML link never raises it: its failures are raised
+//                   the Win32 link never raises it: its failures are raised
 //                   by the call that meets them (SetLinkMode, LinkExecute),
 //                   and a lost conversation is reported by OnLinkClose.
 

@@ -1,13 +1,24 @@
 #pragma once
-// The DDE client link of one window control on DDEML (ANSI, CF_TEXT).
+// The DDE client link of one window control, on plain DDE messages (ANSI,
+// CF_TEXT).
 //
 // The control is the hidden EDIT or STATIC that shows the linked item: its
 // window text catches up with the last delivered value on the next tick of
 // the link's 250 ms watch timer, and when the conversation ends; the change
-// notification itself reads Text(). The adapter owns a hidden message-only
-// window: the DDEML callback only queues the bytes and posts to
-// it, so every notification of DdeLinkEvents comes from the message loop.
+// notification itself reads Text(). The adapter owns a hidden top-level
+// window that is the client end of the conversation (a server answers an
+// initiate by sending to it, so it cannot be message-only). A value that
+// arrives while the message loop runs is handed over at once; one that
+// arrives while a call of a link waits for its ack (the wait dispatches DDE
+// messages) is queued and posted, so every notification of DdeLinkEvents
+// comes from the message loop, never from inside a call.
 // A null control is allowed (the value is then only kept in Text()).
+//
+// The initiate goes to the top-level windows one by one, each with a short
+// time limit, instead of one broadcast that waits for the slowest window on
+// the desktop: a thread that does not answer in time is passed over for a
+// few seconds by every link of the process, so one that stops pumping costs
+// an attempt at most one short limit now and then.
 //
 // Trap: setting an EDIT's text makes it send EN_CHANGE to its parent. The
 // adapter raises OnLinkChange itself, once per delivered value; the window

@@ -1,14 +1,17 @@
 #pragma once
 // A scripted DDE client link: each SetLinkMode(1) takes the next scripted
-// outcome; executes are recorded or refused; the change and close
-// notifications can be raised as the platform would. As the Win32 link does,
-// SetLinkMode(1) first ends any conversation, a mode other than 0 or 1
-// raises 380, and an execute with no conversation raises 293 before anything
-// else. The Win32 link never raises the link-error notification, so neither
-// does this one.
+// outcome, or that of the standing `server` of its topic when none is left;
+// executes are recorded or refused; the change and close notifications can
+// be raised as the platform would. As the Win32 link does, SetLinkMode(1) first ends any
+// conversation, a mode other than 0 or 1 raises 380, and an execute with no
+// conversation raises 293 before anything else. A server that ends
+// (ServerEnds) drops the mode at once and raises the close on the next
+// Settle(), unless a new conversation was opened before. The Win32 link
+// never raises the link-error notification, so neither does this one.
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,7 +27,13 @@ class FakeDdeLink : public DdeLinkPort {
         int32_t error = 0;     // 0: the hot link stands
         bool standing = true;  // mode read back afterwards (when error == 0)
     };
-    std::deque<Open> opens;  // empty: every open answers 282
+    // A server that stands until it ends, answering opens on its topic.
+    struct Server {
+        std::string topic;
+        Open open;
+    };
+    std::deque<Open> opens;  // empty: `server` answers its topic, others 282
+    std::optional<Server> server;
     std::vector<std::string> topicsTried;
     std::vector<std::string> calls;  // "topic:..", "item:..", "mode:0", "mode:1"
     std::vector<std::string> executed;
@@ -49,11 +58,14 @@ class FakeDdeLink : public DdeLinkPort {
             return;
         }
         topicsTried.push_back(topic_);
-        if (opens.empty()) {
+        if (opens.empty() && !(server && server->topic == topic_)) {
             Raise(kErrNoForeignApplication);
         }
-        const Open open = opens.front();
-        opens.pop_front();
+        const Open open = opens.empty() ? server->open : opens.front();
+        if (!opens.empty()) {
+            opens.pop_front();
+        }
+        closePending_ = false;  // a new conversation: the old close is stale
         if (open.error != 0) {
             Raise(open.error);
         }
@@ -89,11 +101,28 @@ class FakeDdeLink : public DdeLinkPort {
         }
     }
     void DropHotLink() { mode_ = 0; }
+    void ServerEnds() {
+        server.reset();
+        if (mode_ != 0) {
+            mode_ = 0;
+            closePending_ = true;
+        }
+    }
+    // The message loop runs: a close noticed meanwhile is raised.
+    void Settle() {
+        if (closePending_) {
+            closePending_ = false;
+            if (events_ != nullptr) {
+                events_->OnLinkClose();
+            }
+        }
+    }
 
   private:
     std::string topic_;
     std::string item_;
     int16_t mode_ = 0;
+    bool closePending_ = false;
     std::string text_;
     DdeLinkEvents* events_ = nullptr;
 };

@@ -27,12 +27,22 @@ TEST(PortContractTest, FakeNumbers) {
 
 TEST(PortContractTest, FakeDdeLink) {
     fakes::FakeDdeLink link;
-    link.executeError = kErrDdeNoResponse;  // "no channel" comes first
-    contract::RunDdeLinkContract(link, [&] {
-        link.SetLinkTopic("MRP40|MRP40Form");
-        link.opens.push_back({});
-        link.SetLinkMode(1);
-    });
+    contract::DdeLinkContractDriver driver;
+    driver.open = [&](contract::Peer peer) {
+        using contract::Peer;
+        link.SetLinkTopic("Palavan|DDEServer");
+        link.SetLinkItem("DDECommand");
+        link.server = fakes::FakeDdeLink::Server{
+            "Palavan|DDEServer", {peer == Peer::kRefusesAdvise ? kErrDdeNoResponse : 0}};
+        link.executeError = peer == Peer::kRefusesExecutes ? kErrDdeNoResponse
+                            : peer == Peer::kAnswersBusy   ? kErrDdeBusy
+                            : peer == Peer::kNeverAnswers  ? kErrDdeTimeout
+                                                           : 0;
+        return CollectError([&] { link.SetLinkMode(1); });
+    };
+    driver.end = [&](bool) { link.ServerEnds(); };
+    driver.settle = [&] { link.Settle(); };
+    contract::RunDdeLinkContract(link, driver);
 }
 
 TEST(PortContractTest, FakeForm) {

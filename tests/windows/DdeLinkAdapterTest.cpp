@@ -1,10 +1,13 @@
-// The DDEML client link adapter against the two simulators, under Wine.
-// What every link does without a server's help is the shared table in
-// contract/DdeLinkContract.h.
+// The client link adapter against the two simulators, under Wine. What
+// every link does with servers that answer, refuse, stall, quit or die is
+// the shared table in contract/DdeLinkContract.h, run here against logger
+// simulators; the cases below are this link's own.
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -106,22 +109,30 @@ class DdeLinkAdapterTest : public ::testing::Test {
 };
 
 TEST_F(DdeLinkAdapterTest, KeepsTheDdeLinkContract) {
-    ChildProcess decoder;
-    contract::RunDdeLinkContract(*link_, [&] {
-        ASSERT_TRUE(StartDecoder(decoder, {}));
-        ASSERT_EQ(ConnectWhenReady(), 0);
-    });
-    PumpFor(600);
-    EXPECT_EQ(recorder_->closes, 0) << "leaving a link for another raises no close";
-}
-
-TEST_F(DdeLinkAdapterTest, RefusedAdviseRaises285AndLeavesModeZero) {
-    ChildProcess decoder;
-    ASSERT_TRUE(StartDecoder(decoder, {"--refuse-advise"}));
-    EXPECT_EQ(ConnectWhenReady(), kErrDdeNoResponse);
-    EXPECT_EQ(link_->LinkMode(), 0);
-    PumpFor(600);
-    EXPECT_EQ(recorder_->closes, 0);
+    using contract::Peer;
+    std::unique_ptr<ChildProcess> logger;
+    contract::DdeLinkContractDriver driver;
+    driver.open = [&](Peer peer) {
+        const std::map<Peer, std::vector<std::string>> options = {
+            {Peer::kAnswers, {}},
+            {Peer::kRefusesAdvise, {"--refuse-advise"}},
+            {Peer::kRefusesExecutes, {"--refuse-executes"}},
+            {Peer::kAnswersBusy, {"--busy"}},
+            {Peer::kNeverAnswers, {"--slow", "6500"}},
+        };
+        logger = std::make_unique<ChildProcess>();  // the one before is killed
+        EXPECT_TRUE(StartLogger(*logger, options.at(peer)));
+        return ConnectWhenReady();
+    };
+    driver.end = [&](bool killed) {
+        if (killed) {
+            logger->Kill();
+        } else {
+            EXPECT_TRUE(logger->Quit());
+        }
+    };
+    driver.settle = [] { PumpFor(700); };
+    contract::RunDdeLinkContract(*link_, driver);
 }
 
 TEST_F(DdeLinkAdapterTest, EveryValueIsDeliveredInOrderWithRepeatsAndEmptyValues) {
@@ -210,31 +221,6 @@ TEST_F(DdeLinkAdapterTest, ExecuteSendsTheCommandBytesUnchanged) {
               (std::vector<std::string>{"006displaycwCQ", "006displaycw\\x01\\x7F\\x80\\xFF\\\\"}));
 }
 
-TEST_F(DdeLinkAdapterTest, RefusedBusyAndLateExecutesRaiseTheirNumbers) {
-    struct Case {
-        std::vector<std::string> options;
-        int32_t expected;
-    };
-    const Case cases[] = {
-        {{"--refuse-executes"}, kErrDdeNoResponse},
-        {{"--busy"}, kErrDdeBusy},
-        {{"--slow", "6500"}, kErrDdeTimeout},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.options.front());
-        ChildProcess logger;
-        ASSERT_TRUE(StartLogger(logger, c.options));
-        ASSERT_EQ(ConnectWhenReady(), 0);
-        EXPECT_EQ(CollectError([&] { link_->LinkExecute("006displaycwCQ"); }), c.expected);
-        // A refused command does not end the conversation.
-        EXPECT_EQ(link_->LinkMode(), 1);
-        link_->SetLinkMode(0);
-        EXPECT_EQ(link_->LinkMode(), 0);
-        logger.Kill();
-    }
-    EXPECT_EQ(recorder_->closes, 0);
-}
-
 TEST_F(DdeLinkAdapterTest, CloseIsNoticedOnceWhenTheServerQuitsOrIsKilled_AndReconnectWorks) {
     for (int round = 0; round < 4; ++round) {
         const bool kill = round % 2 == 1;
@@ -299,18 +285,6 @@ TEST_F(DdeLinkAdapterTest, CloseOfAConversationLostInAnExecuteIsDroppedOnceANewO
         EXPECT_EQ(recorder_->closes, 0);
         EXPECT_EQ(link_->LinkMode(), endNewLink ? 0 : 1);
     }
-}
-
-TEST_F(DdeLinkAdapterTest, EndingTheLinkOurselvesRaisesNoClose) {
-    ChildProcess decoder;
-    ASSERT_TRUE(StartDecoder(decoder, {}));
-    ASSERT_EQ(ConnectWhenReady(), 0);
-    link_->SetLinkMode(0);
-    EXPECT_EQ(link_->LinkMode(), 0);
-    PumpFor(600);
-    EXPECT_EQ(recorder_->closes, 0);
-    // And the same server accepts us again.
-    EXPECT_EQ(CollectError([&] { link_->SetLinkMode(1); }), 0);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // The gateway between peers that misbehave, under Wine: a logger that stalls
 // past the execute bound, answers busy or acknowledges late; a decoder that
 // sends another clipboard format than the one advised, or no terminating
-// NUL; two decoders that both answer as "MRP40". In every case the gateway
-// keeps running and answering, and no command it sends is corrupted.
+// NUL; two decoders that both answer as "MRP40"; another program's window
+// that stops answering. In every case the gateway keeps running and
+// answering, and no command it sends is corrupted.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -54,9 +56,9 @@ TEST_F(FaultPeerTest, AStalledLoggerTimesOutOnceAndIsServedAgainWhenItRecovers) 
     go_.Set();
     ASSERT_TRUE(WaitReceived(1));
     // The execute is waiting for its acknowledgement now. The wait blocks
-    // the window's thread (Wine's DDEML wakes only for posted DDE messages
-    // meanwhile), but no longer than the bound: a message sent now is
-    // answered once the execute gives up, if not before.
+    // the window's thread (it dispatches only DDE messages meanwhile), but
+    // no longer than the bound: a message sent now is answered once the
+    // execute gives up, if not before.
     const DWORD asked = GetTickCount();
     EXPECT_TRUE(gateway_.Responds(kDeadlineMs)) << "the window hung past the bound";
     std::printf("  a message sent during the stall was answered after %lu ms\n",
@@ -166,5 +168,89 @@ TEST_F(FaultPeerTest, TwoDecodersAnsweringAsMrp40_OneIsServedWholeThenTheOther) 
     EXPECT_TRUE(gateway_.Running());
 }
 
+// Another program's window stops answering for 15 s, as the hidden window of
+// a busy helper thread does. Throughout, a minimise or restore posted to the
+// gateway's window shows within 1 s, and a decoder started 1 s into the
+// pause is linked within 3 s of its start. The same without the busy window
+// gives the figures to compare with.
+TEST_F(FaultPeerTest, AWindowThatStopsAnsweringHoldsUpNeitherTheWindowNorALink) {
+    constexpr DWORD kPauseMs = 15000;
+    for (const bool busy : {false, true}) {
+        SCOPED_TRACE(busy ? "a window stops answering" : "no busy window");
+        Gateway gateway;
+        ASSERT_TRUE(gateway.Start());
+        ASSERT_TRUE(gateway.WaitMrp("MRP status: not responding")) << gateway.Mrp();
+        const HWND window = gateway.Window();
+        const HeldEvent stopped("QuillonBusyStopped");
+        ChildProcess busyWindow;
+        if (busy) {
+            ASSERT_TRUE(busyWindow.Start(
+                ToolsDir() + "busy_window.exe",
+                {"--answer-ms", "1500", "--stop-ms", "15000", "--stopped-event", stopped.Name()},
+                false));
+            ASSERT_TRUE(stopped.WaitSet(kDeadlineMs));
+        }
+        const DWORD pauseStart = GetTickCount();
+        const DWORD probeMs = busy ? kPauseMs : 3000;
+        DWORD worstDelay = 0;
+        DWORD totalDelay = 0;
+        int probes = 0;
+        bool minimise = true;
+        DWORD posted = 0;  // 0: no probe waiting
+        DWORD nextProbe = pauseStart;
+        ChildProcess decoder;
+        DWORD decoderStart = 0;
+        DWORD linkedAfter = 0;
+        for (;;) {
+            const DWORD now = GetTickCount();
+            const bool probing = now - pauseStart < probeMs;
+            if (posted != 0 && (IsIconic(window) != FALSE) == minimise) {
+                worstDelay = std::max(worstDelay, now - posted);
+                totalDelay += now - posted;
+                ++probes;
+                posted = 0;
+                minimise = !minimise;
+                nextProbe = now + 20;
+            } else if (posted == 0 && probing && now - nextProbe < 0x80000000u) {
+                posted = now;
+                PostMessageA(window, WM_SYSCOMMAND, minimise ? SC_MINIMIZE : SC_RESTORE, 0);
+            }
+            if (decoderStart == 0 && now - pauseStart >= 1000) {
+                ASSERT_TRUE(gateway.StartDecoder(decoder, {}));
+                decoderStart = GetTickCount();
+            }
+            if (decoderStart != 0 && linkedAfter == 0 && (now - decoderStart) % 50 < 5 &&
+                gateway.Mrp() == "MRP status: connected to MRP40") {
+                linkedAfter = GetTickCount() - decoderStart;
+            }
+            const bool waiting = posted != 0 && now - posted < kDeadlineMs;
+            const bool linking =
+                linkedAfter == 0 && decoderStart != 0 && now - decoderStart < kDeadlineMs;
+            if (!probing && !waiting && !linking) {
+                break;
+            }
+            Sleep(1);
+        }
+        if (posted != 0) {
+            worstDelay = std::max(worstDelay, GetTickCount() - posted);
+        }
+        if (IsIconic(window)) {
+            PostMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+            WaitUntil([&] { return !IsIconic(window); }, kDeadlineMs);
+        }
+        std::printf(
+            "  %s: posted message shown after at most %lu ms (mean %lu ms, %d probes);"
+            " decoder linked %lu ms after its start\n",
+            busy ? "window silent for 15 s" : "no busy window",
+            static_cast<unsigned long>(worstDelay),
+            static_cast<unsigned long>(probes > 0 ? totalDelay / probes : 0), probes,
+            static_cast<unsigned long>(linkedAfter));
+        EXPECT_LT(worstDelay, 1000u);
+        EXPECT_GT(linkedAfter, 0u) << "not linked: " << gateway.Mrp();
+        EXPECT_LT(linkedAfter, 3000u);
+        EXPECT_TRUE(gateway.Responds());
+        EXPECT_EQ(gateway.ErrorLog(), "");
+    }
+}
 }  // namespace
 }  // namespace quillon::testing

@@ -46,7 +46,8 @@ const PinnedImports kPinnedImports[] = {
      "GetModuleHandleA GetModuleHandleW GetNativeSystemInfo GetProcAddress "
      "GetProcessAffinityMask GetStartupInfoA GetSystemDirectoryA GetSystemTime "
      "GetSystemTimeAsFileTime GetSystemWindowsDirectoryW GetThreadContext "
-     "GetThreadPriority GetTickCount64 GetVersionExA "
+     "GetThreadPriority GetTickCount GetTickCount64 GetVersionExA GlobalAddAtomA "
+     "GlobalAlloc GlobalDeleteAtom GlobalFree GlobalLock GlobalSize GlobalUnlock "
      "InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent "
      "LeaveCriticalSection LoadLibraryExA LoadLibraryW MultiByteToWideChar "
      "OpenProcess OutputDebugStringA RaiseException ReleaseSemaphore "
@@ -75,17 +76,16 @@ const PinnedImports kPinnedImports[] = {
     {"oleaut32.dll", 0, "VarBoolFromStr VarI2FromStr VarI4FromStr"},
     {"shell32.dll", 0, "ShellExecuteExW"},
     {"user32.dll", 0,
-     "AdjustWindowRectEx CreateWindowExA DdeAccessData DdeClientTransaction "
-     "DdeConnect DdeCreateStringHandleA DdeDisconnect DdeFreeStringHandle "
-     "DdeGetLastError DdeInitializeA DdeQueryConvInfo DdeUnaccessData "
-     "DdeUninitialize DefWindowProcA DestroyWindow DispatchMessageA "
-     "EnumDisplayMonitors GetClassInfoExA GetDC GetMessageA GetMonitorInfoA "
-     "GetSysColor GetSysColorBrush GetSystemMetrics GetWindowPlacement GetWindowRect "
-     "GetWindowTextA GetWindowTextLengthA IsIconic IsWindow IsWindowVisible IsZoomed "
-     "KillTimer LoadCursorA LoadIconA LoadImageA MessageBoxA MonitorFromRect "
-     "MonitorFromWindow OffsetRect PeekMessageA PostMessageA PostQuitMessage "
-     "RegisterClassA RegisterClassExA ReleaseDC SendMessageA SetCursor SetTimer "
-     "SetWindowPlacement SetWindowPos SetWindowTextA ShowWindow TranslateMessage "
+     "AdjustWindowRectEx CreateWindowExA DefWindowProcA DestroyWindow "
+     "DispatchMessageA EnumDisplayMonitors EnumWindows FreeDDElParam GetClassInfoExA "
+     "GetDC GetMessageA GetMonitorInfoA GetSysColor GetSysColorBrush GetSystemMetrics "
+     "GetWindowPlacement GetWindowRect GetWindowTextA GetWindowTextLengthA "
+     "GetWindowThreadProcessId IsIconic IsWindow IsWindowVisible IsZoomed KillTimer "
+     "LoadCursorA LoadIconA LoadImageA MessageBoxA MonitorFromRect MonitorFromWindow "
+     "MsgWaitForMultipleObjects OffsetRect PackDDElParam PeekMessageA PostMessageA "
+     "PostQuitMessage RegisterClassA RegisterClassExA ReleaseDC ReuseDDElParam "
+     "SendMessageA SendMessageTimeoutA SetCursor SetTimer SetWindowPlacement "
+     "SetWindowPos SetWindowTextA ShowWindow TranslateMessage UnpackDDElParam "
      "UpdateWindow"},
     {"user32.dll", 64, "GetWindowLongPtrA SetWindowLongPtrA"},
     {"user32.dll", 32, "GetWindowLongA SetWindowLongA"},

@@ -127,6 +127,10 @@ void HeldEvent::Set() const {
     ::SetEvent(event_);
 }
 
+bool HeldEvent::WaitSet(DWORD timeoutMs) const {
+    return ::WaitForSingleObject(event_, timeoutMs) == WAIT_OBJECT_0;
+}
+
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());

@@ -59,6 +59,8 @@ class HeldEvent {
 
     const std::string& Name() const { return name_; }
     void Set() const;
+    // True once the event is set (by anyone), waiting up to `timeoutMs`.
+    bool WaitSet(DWORD timeoutMs) const;
 
   private:
     std::string name_;
