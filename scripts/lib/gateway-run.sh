@@ -94,17 +94,4 @@ gateway_run_stop() {
         wait "$pid" 2>/dev/null || true
     done
     GATEWAY_RUN_PEER_PIDS=()
-
-# shellcheck source=packages.sh
-source "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
-
-# Builds the windows preset's program and tools (not the tests) unless
-# QUILLON_BUILD_DIR names an existing build to run.
-gateway_run_build() {
-    [[ -z "${QUILLON_BUILD_DIR:-}" ]] || return 0
-    install_packages_for build
-    echo "== building (windows preset): the program and the simulators"
-    (cd "$(dirname "${BASH_SOURCE[0]}")/../.." && cmake --preset windows >/dev/null &&
-        cmake --build --preset windows --target MRP_Quillon quillon_tools)
-}
 }
