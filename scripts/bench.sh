@@ -23,7 +23,7 @@
 set -euo pipefail
 
 repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${QUILLON_BUILD_DIR:-$repo_root/build/windows}"
+build="$(realpath -m "${QUILLON_BUILD_DIR:-$repo_root/build/windows}")"
 values="${BENCH_VALUES:-2000}"
 interval="${BENCH_INTERVAL_MS:-5}"
 burst="${BENCH_BURST:-5000}"

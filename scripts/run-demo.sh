@@ -12,7 +12,7 @@ set -euo pipefail
 
 repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo_root"
-build="${QUILLON_BUILD_DIR:-$repo_root/build/windows}"
+build="$(realpath -m "${QUILLON_BUILD_DIR:-$repo_root/build/windows}")"
 demo="$build/demo"
 wpm="${DEMO_WPM:-20}"
 

@@ -26,7 +26,7 @@ set -euo pipefail
 repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 duration="${1:-600}"
 restart="${SOAK_RESTART_SECONDS:-60}"
-build="${QUILLON_BUILD_DIR:-$repo_root/build/windows}"
+build="$(realpath -m "${QUILLON_BUILD_DIR:-$repo_root/build/windows}")"
 
 if ! [[ "$duration" =~ ^[0-9]+$ && "$restart" =~ ^[0-9]+$ ]] || ((duration < 1 || restart < 5)); then
     echo "usage: soak.sh [SECONDS]   (SOAK_RESTART_SECONDS >= 5)" >&2
