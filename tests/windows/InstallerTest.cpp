@@ -137,13 +137,20 @@ std::string ShortcutTarget(const std::string& shortcut) {
     return target;
 }
 
-bool MakeShortcut(const std::string& shortcut, const std::string& target) {
+// A shortcut named `name` in the user's Startup folder to the program
+// `target` (a file, never run); its path, or "" when it was not made.
+std::string MakeStartupShortcut(const std::string& name, const std::string& target) {
+    const std::string shortcut = ShellFolder(CSIDL_STARTUP | CSIDL_FLAG_CREATE) + "\\" + name;
     bool made = false;
     WithShellLink([&](IShellLinkA& link, IPersistFile& file) {
         const std::wstring wide(shortcut.begin(), shortcut.end());  // an ASCII path
-        made = SUCCEEDED(link.SetPath(target.c_str())) && SUCCEEDED(file.Save(wide.c_str(), TRUE));
+        made = WriteWholeFile(target, "a program") && SUCCEEDED(link.SetPath(target.c_str())) &&
+               SUCCEEDED(file.Save(wide.c_str(), TRUE));
     });
-    return made;
+    return made ? shortcut : std::string();
+}
+bool FileExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool WindowsIs64Bit() {
@@ -285,18 +292,16 @@ class InstallerTest : public ::testing::Test {
 TEST_F(InstallerTest, SilentInstall_PutsEverythingInPlaceAndTheShortcutStartsALinkingProgram) {
     // A portable copy started at sign-in by a Startup shortcut, as the user
     // guide explains, beside the decoder: with the Run value, the program
-    // would be started twice.
+    // would be started twice. The user gave the shortcut a name of their own.
     const ScratchDir portable;
-    const std::string startup = ShellFolder(CSIDL_STARTUP | CSIDL_FLAG_CREATE);
-    for (const char* name : {"MRP_Quillon", "MRP40"}) {
-        ASSERT_TRUE(WriteWholeFile(portable.Path() + name + ".exe", "a program"));
-        ASSERT_TRUE(MakeShortcut(startup + "\\" + name + ".lnk", portable.Path() + name + ".exe"));
-    }
+    const std::string ours =
+        MakeStartupShortcut("CW to the log.lnk", portable.Path() + "MRP_Quillon.exe");
+    const std::string decoders = MakeStartupShortcut("MRP40.lnk", portable.Path() + "MRP40.exe");
+    ASSERT_NE(ours, "");
+    ASSERT_NE(decoders, "");
     ASSERT_EQ(RunSetup("/S"), 0u);
-    EXPECT_EQ(::GetFileAttributesA((startup + "\\MRP_Quillon.lnk").c_str()),
-              INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE(::DeleteFileA((startup + "\\MRP40.lnk").c_str()))
-        << "the decoder's shortcut is gone";
+    EXPECT_FALSE(FileExists(ours));
+    EXPECT_TRUE(::DeleteFileA(decoders.c_str())) << "the decoder's shortcut is gone";
 
     const std::string dir = DefaultDir();
     const std::string exe = dir + "\\MRP_Quillon.exe";
@@ -358,8 +363,20 @@ TEST_F(InstallerTest, SilentInstall_PutsEverythingInPlaceAndTheShortcutStartsALi
     EXPECT_TRUE(logger.Quit());
 }
 
+// Installed with the sign-in option off (no Run value), and still with the
+// Startup shortcut of the portable copy used before: the upgrade keeps the
+// option off and removes the shortcut all the same.
 TEST_F(InstallerTest, UpgradeOverARunningCopy_ClosesItAsTheUserWouldAndStartsTheNewOne) {
     ASSERT_EQ(RunSetup(std::string("/S /D=") + kChosenDir), 0u);
+    HKEY run = nullptr;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_SET_VALUE, &run), ERROR_SUCCESS);
+    const LONG deleted = ::RegDeleteValueA(run, "MRP_Quillon");
+    ::RegCloseKey(run);
+    ASSERT_EQ(deleted, ERROR_SUCCESS);
+    const ScratchDir portable;
+    const std::string shortcut =
+        MakeStartupShortcut("CW to the log.lnk", portable.Path() + "MRP_Quillon.exe");
+    ASSERT_NE(shortcut, "");
     const std::string exe = std::string(kChosenDir) + "\\MRP_Quillon.exe";
     const std::string guide = std::string(kChosenDir) + "\\USER_GUIDE.txt";
     // An older build: bytes appended to a program do not keep it from running.
@@ -386,7 +403,10 @@ TEST_F(InstallerTest, UpgradeOverARunningCopy_ClosesItAsTheUserWouldAndStartsThe
     ExpectTheRightProgram(exe);
     EXPECT_NE(ReadWholeFile(guide), "older guide");
     EXPECT_EQ(ReadUserValue(kUninstallKey, "InstallLocation"), kChosenDir);
-    ExpectOneOfEach();
+    EXPECT_EQ(UninstallEntriesForTheProgram(), 1);
+    EXPECT_EQ(StartMenuEntriesForTheProgram(), 1);
+    EXPECT_EQ(RunValuesForTheProgram(), 0);
+    EXPECT_FALSE(FileExists(shortcut));
     EXPECT_FALSE(FolderExists(DefaultDir()));
 
     // Started again, where the user left it.

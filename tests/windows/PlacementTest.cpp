@@ -100,18 +100,29 @@ TEST_F(PlacementTest, DualMonitorKeepsAWindowThatTouchesAPresentMonitor) {
     EXPECT_EQ(settings_.Get("MRP_UILeft"), "-1500");
 }
 
-// Signing out, restarting or shutting down ends the program as a close
-// does. Wine's wineboot sends every top-level window WM_QUERYENDSESSION and
-// WM_ENDSESSION, then ends the processes that are left: this test program
-// has no window, so only the gateway is asked. The stored state 7 is
-// refused with a logged error, so the log gets its shutdown line.
+// Signing out, restarting or shutting down: Windows asks with
+// WM_QUERYENDSESSION, tells the outcome with WM_ENDSESSION and, when the
+// session does end, ends the process as soon as that message returns, so
+// the close must have run by then. The test sends both messages itself
+// (wineboot --end-session leaves the process running afterwards) and ends
+// the process at once. The stored state 7 is refused with a logged error,
+// so the log gets its shutdown line.
 TEST_F(PlacementTest, TheEndOfTheSessionSavesTheWindowAndLogsTheShutdownAsACloseDoes) {
     StartWith("-15000", "600", "7", "False");
-    char system[MAX_PATH] = {};
-    ASSERT_GT(::GetSystemDirectoryA(system, MAX_PATH), 0u);
-    ChildProcess endSession(std::string(system) + "\\wineboot.exe", "--end-session");
-    ASSERT_TRUE(endSession.WaitForExit(kDeadlineMs));
-    EXPECT_TRUE(gateway_.Process()->WaitForExit(kDeadlineMs));
+    auto send = [&](UINT message, WPARAM wParam) {
+        DWORD_PTR result = 0;
+        ::SendMessageTimeoutA(gateway_.Window(), message, wParam, 0, SMTO_NORMAL, kDeadlineMs,
+                              &result);
+        return result;
+    };
+    EXPECT_EQ(send(WM_QUERYENDSESSION, 0), static_cast<DWORD_PTR>(TRUE));
+    send(WM_ENDSESSION, FALSE);  // called off by another program
+    EXPECT_TRUE(gateway_.Responds());
+    EXPECT_EQ(settings_.Get("MRP_UILeft"), "-15000") << "a session end that was called off closed";
+
+    send(WM_QUERYENDSESSION, 0);
+    send(WM_ENDSESSION, TRUE);
+    gateway_.Process()->Kill();
     EXPECT_EQ(settings_.Get("MRP_UILeft"), "0");
     EXPECT_EQ(settings_.Get("MRP_UIWindowState"), "0");
     EXPECT_EQ(CountOf(gateway_.ErrorLog(), " > Common.Terminate: MRP_Quillon shutdown\r\n"), 1)
