@@ -12,8 +12,9 @@
 ; makensis warns of it (6040), and the build stops.
 ;
 ; UTF-8 with a byte-order mark, which tells makensis the encoding. Keep the
-; texts short: the check boxes have one line, the notes three. The message
-; boxes name their buttons as Windows does in that language.
+; texts short: a check box has one line, the options page's note three, the
+; uninstaller's note six (the folder may take two). The message boxes name
+; their buttons as Windows does in that language.
 
 !pragma warning error 6040
 

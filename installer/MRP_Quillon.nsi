@@ -329,9 +329,9 @@ Function un.OptionsPage
     !insertmacro MUI_HEADER_TEXT "$(UninstallTitle)" "$(UninstallSubtitle)"
     nsDialogs::Create 1018
     Pop $0
-    ${NSD_CreateLabel} 0 0 100% 36u "$(UninstallNote)"
+    ${NSD_CreateLabel} 0 0 100% 48u "$(UninstallNote)"
     Pop $0
-    ${NSD_CreateCheckbox} 0 40u 100% 12u "$(RemoveBox)"
+    ${NSD_CreateCheckbox} 0 52u 100% 12u "$(RemoveBox)"
     Pop $RemoveBox
     ${NSD_SetState} $RemoveBox $RemoveSettings
     nsDialogs::Show
