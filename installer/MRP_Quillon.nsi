@@ -16,6 +16,9 @@
 ; "<folder>\Uninstall.exe" /S. A silent run that cannot close a running
 ; copy of the program changes nothing and ends with exit code 2; on Windows
 ; before 7 it ends with 3; run as administrator, with 4.
+;
+; Both speak the Windows display language where it is one of
+; Languages.nsh's, English elsewhere.
 
 Unicode true
 ManifestDPIAware true
@@ -43,8 +46,8 @@ OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 ; An upgrade offers the folder of the installation it replaces.
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
-Caption "${PRODUCT} ${VERSION} Setup"
-UninstallCaption "${PRODUCT} Uninstall"
+Caption "$(SetupCaption)"
+UninstallCaption "$(UninstallCaption)"
 BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
@@ -66,14 +69,14 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER} (MIT L
 Page custom OptionsPage OptionsPageLeave
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${PRODUCT}.exe"
-!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT} now"
+!define MUI_FINISHPAGE_RUN_TEXT "$(FinishRun)"
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 
 UninstPage custom un.OptionsPage un.OptionsPageLeave
 !insertmacro MUI_UNPAGE_INSTFILES
 
-!insertmacro MUI_LANGUAGE "English"
+!include "${__FILEDIR__}/Languages.nsh"
 
 Var StartAtSignIn   ; ${BST_CHECKED} or ${BST_UNCHECKED}
 Var SignInBox
@@ -125,7 +128,7 @@ FunctionEnd
 
 ; Closes a running copy or, when it does not end, tells the user and stops
 ; before anything is changed (silent: exit code 2).
-!macro CLOSE_OR_STOP un what
+!macro CLOSE_OR_STOP un
     ${Do}
         Call ${un}CloseRunningCopy
         ${If} $Closed != "stuck"
@@ -135,7 +138,7 @@ FunctionEnd
             SetErrorLevel 2
             Quit
         ${EndIf}
-        ${IfNot} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${PRODUCT} is still running and did not close when asked.$\r$\n$\r$\nClose it, then click Retry. Cancel stops the ${what} and changes nothing." IDRETRY`
+        ${IfNot} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(StillRunning)" IDRETRY`
             SetErrorLevel 2
             Quit
         ${EndIf}
@@ -185,7 +188,7 @@ Function StopWhenRunAsAdministrator
     ${If} $2 == 2
         Return
     ${EndIf}
-    MessageBox MB_OK|MB_ICONSTOP "Start the setup normally, without Run as administrator." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "$(RunAsAdministrator)" /SD IDOK
     SetErrorLevel 4
     Quit
 FunctionEnd
@@ -229,7 +232,7 @@ FunctionEnd
 
 Function .onInit
     ${IfNot} ${AtLeastWin7}
-        MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs Windows 7 or later." /SD IDOK
+        MessageBox MB_OK|MB_ICONSTOP "$(NeedsWindows7)" /SD IDOK
         SetErrorLevel 3
         Quit
     ${EndIf}
@@ -249,13 +252,13 @@ Function .onInit
 FunctionEnd
 
 Function OptionsPage
-    !insertmacro MUI_HEADER_TEXT "Options" "Choose when ${PRODUCT} starts."
+    !insertmacro MUI_HEADER_TEXT "$(OptionsTitle)" "$(OptionsSubtitle)"
     nsDialogs::Create 1018
     Pop $0
-    ${NSD_CreateCheckbox} 0 0 100% 12u "Start ${PRODUCT} when I sign in to Windows"
+    ${NSD_CreateCheckbox} 0 0 100% 12u "$(SignInBox)"
     Pop $SignInBox
     ${NSD_SetState} $SignInBox $StartAtSignIn
-    ${NSD_CreateLabel} 12u 16u -12u 36u "${PRODUCT} then waits in its window from the moment you sign in and links MRP40 and Palavan whenever they run. You can start it from the Start menu at any time."
+    ${NSD_CreateLabel} 12u 16u -12u 36u "$(SignInNote)"
     Pop $0
     nsDialogs::Show
 FunctionEnd
@@ -273,7 +276,7 @@ Function FinishPageShow
 FunctionEnd
 
 Section "-Install"
-    !insertmacro CLOSE_OR_STOP "" "installation"
+    !insertmacro CLOSE_OR_STOP ""
     ${If} $Closed == "closed"
         StrCpy $WasRunning 1
     ${EndIf}
@@ -289,7 +292,7 @@ Section "-Install"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 
     CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PRODUCT}.exe" "" \
-        "$INSTDIR\${PRODUCT}.exe" 0 SW_SHOWNORMAL "" "Live decoded CW in the logging program"
+        "$INSTDIR\${PRODUCT}.exe" 0 SW_SHOWNORMAL "" "$(ShortcutComment)"
     ${If} $StartAtSignIn == ${BST_CHECKED}
         WriteRegStr HKCU "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\${PRODUCT}.exe"'
     ${Else}
@@ -323,12 +326,12 @@ Function un.onInit
 FunctionEnd
 
 Function un.OptionsPage
-    !insertmacro MUI_HEADER_TEXT "Uninstall ${PRODUCT}" "Remove ${PRODUCT} from this computer."
+    !insertmacro MUI_HEADER_TEXT "$(UninstallTitle)" "$(UninstallSubtitle)"
     nsDialogs::Create 1018
     Pop $0
-    ${NSD_CreateLabel} 0 0 100% 36u "${PRODUCT} will be removed from $INSTDIR.$\r$\n$\r$\nYour settings (the window position) and the error log ErrorLog.txt stay, for a later installation."
+    ${NSD_CreateLabel} 0 0 100% 48u "$(UninstallNote)"
     Pop $0
-    ${NSD_CreateCheckbox} 0 40u 100% 12u "Also remove my settings and error log"
+    ${NSD_CreateCheckbox} 0 52u 100% 12u "$(RemoveBox)"
     Pop $RemoveBox
     ${NSD_SetState} $RemoveBox $RemoveSettings
     nsDialogs::Show
@@ -339,7 +342,7 @@ Function un.OptionsPageLeave
 FunctionEnd
 
 Section "Uninstall"
-    !insertmacro CLOSE_OR_STOP "un." "removal"
+    !insertmacro CLOSE_OR_STOP "un."
 
     Delete "$INSTDIR\${PRODUCT}.exe"
     Delete "$INSTDIR\USER_GUIDE.txt"

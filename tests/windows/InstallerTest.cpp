@@ -567,5 +567,76 @@ TEST_F(InstallerTest, UninstallWithTheBoxTicked_RemovesSettingsAndErrorLogToo) {
     EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(page); }, kDeadlineMs));
 }
 
+// On a German Windows the setup's pages and its texts are German, and an
+// installation through them ends as in English; the uninstaller's page is
+// German too. Wine takes the display language from LC_ALL, which ctest sets
+// for this case alone (entry InstallerTest_GermanLocale).
+TEST_F(InstallerTest, GermanWindows_PagesInGermanAndTheInstallationCompletes) {
+    ASSERT_EQ(PRIMARYLANGID(::GetUserDefaultUILanguage()), LANG_GERMAN)
+        << "run with LC_ALL=de_DE.UTF-8 (ctest -R InstallerTest_GermanLocale)";
+    // The control of `page` with this text, once it shows; else null.
+    const auto shown = [](HWND page, const char* text) {
+        HWND control = nullptr;
+        if (WaitUntil(
+                [&] {
+                    control = FindChildByText(page, text);
+                    return control != nullptr && ::IsWindowVisible(control);
+                },
+                kSetupDeadlineMs)) {
+            return control;
+        }
+        std::vector<std::string> texts;
+        for (const ChildInfo& child : ReadChildren(page)) {
+            texts.push_back(child.text);
+        }
+        ADD_FAILURE() << "no \"" << text << "\" among " << ::testing::PrintToString(texts);
+        return HWND{};
+    };
+    const auto next = [](HWND page) {
+        ::PostMessageA(page, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(page, IDOK)));
+    };
+
+    ChildProcess setup(SetupPath());
+    ASSERT_TRUE(setup.Started());
+    HWND page = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (page = FindTopWindow(setup.Id(), "#32770")) != nullptr; },
+                          kSetupDeadlineMs));
+    ASSERT_NE(shown(page, "&Weiter >"), nullptr);
+    next(page);
+    const HWND signIn = shown(page, "MRP_Quillon bei der Anmeldung an Windows starten");
+    ASSERT_NE(signIn, nullptr);
+    EXPECT_EQ(WindowText(page), "Installation von MRP_Quillon " QUILLON_VERSION_TEXT);
+    EXPECT_EQ(::SendMessageA(signIn, BM_GETCHECK, 0, 0), BST_CHECKED);
+    next(page);
+    // The finish page, its option turned off: the program is not started.
+    const HWND startNow = shown(page, "MRP_Quillon jetzt starten");
+    ASSERT_NE(startNow, nullptr);
+    ::SendMessageA(startNow, BM_CLICK, 0, 0);
+    ASSERT_NE(shown(page, "&Fertigstellen"), nullptr);
+    next(page);
+    ASSERT_TRUE(setup.WaitForExit(kSetupDeadlineMs));
+    EXPECT_EQ(setup.ExitCode(), 0u);
+    EXPECT_EQ(FolderFiles(DefaultDir()),
+              (std::vector<std::string>{"LICENSE.txt", "MRP_Quillon.exe", "USER_GUIDE.txt",
+                                        "Uninstall.exe"}));
+    ExpectOneOfEach();
+    EXPECT_EQ(GatewayWindow(), nullptr);
+
+    // The uninstaller hands over to a copy of itself, whose page is found
+    // by its caption; Cancel leaves the installation as it is.
+    ChildProcess uninstall(DefaultDir() + "\\Uninstall.exe");
+    ASSERT_TRUE(uninstall.Started());
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return (page = FindTopWindowByCaption("Deinstallation von MRP_Quillon")) != nullptr;
+        },
+        kSetupDeadlineMs));
+    EXPECT_NE(shown(page, "Auch meine Einstellungen und das Fehlerprotokoll entfernen"), nullptr);
+    ::PostMessageA(page, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(page); }, kDeadlineMs));
+    EXPECT_TRUE(UserKeyExists(kUninstallKey));
+}
+
 }  // namespace
 }  // namespace quillon::testing
