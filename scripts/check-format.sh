@@ -13,10 +13,17 @@ cd "$repo_root"
 source "$repo_root/scripts/lib/packages.sh"
 install_packages_for format
 
-# The files git knows or would add, or every such file outside a git checkout.
+# The files git knows or would add (that are there), or every such file
+# outside a git checkout.
+patterns=()
+for folder in src tests tools; do
+    patterns+=("$folder/*.cpp" "$folder/*.h" "$folder/*.c")
+done
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    mapfile -t files < <(git ls-files --cached --others --exclude-standard -- 'src/*.cpp' 'src/*.h' 'src/*.c' 'tests/*.cpp' 'tests/*.h' \
-        'tests/*.c' 'tools/*.cpp' 'tools/*.h' 'tools/*.c')
+    files=()
+    while read -r file; do
+        [[ -f "$file" ]] && files+=("$file")
+    done < <(git ls-files --cached --others --exclude-standard -- "${patterns[@]}" | sort -u)
 else
     mapfile -t files < <(find src tests tools -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) |
         sort)
