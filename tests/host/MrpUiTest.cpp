@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Common.h"
+#include "fakes/CountOf.h"
 #include "fakes/FakeControls.h"
 #include "fakes/FakeDdeLink.h"
 #include "fakes/FakeForm.h"
@@ -39,13 +40,7 @@ struct GatewayFixture : ::testing::Test {
         ASSERT_EQ(ui.PalavanLinkState, LinkConnected);
     }
     size_t CountInLog(const std::string& needle) {
-        const std::string text = platform.LogText();
-        size_t count = 0;
-        for (size_t at = text.find(needle); at != std::string::npos;
-             at = text.find(needle, at + 1)) {
-            ++count;
-        }
-        return count;
+        return static_cast<size_t>(fakes::CountOf(platform.LogText(), needle));
     }
 };
 
