@@ -244,6 +244,16 @@ TEST_F(GatewayFixture, CommandLinkSetsItemBeforeTopicAndHasNoFallback) {
     EXPECT_FALSE(palavanTimer.Enabled());
 }
 
+TEST_F(GatewayFixture, CommandLinkDroppedDuringTheDispatchReadsConnectingAndRetries) {
+    Load();
+    palavanDde.opens.push_back({});
+    platform.process.onDoEvents = [&] { palavanDde.DropHotLink(); };
+    palavanTimer.Tick();
+    EXPECT_EQ(ui.PalavanLinkState, LinkConnecting);
+    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: connecting");
+    EXPECT_TRUE(palavanTimer.Enabled());
+}
+
 // --- forwarding -----------------------------------------------------------------
 
 TEST_F(GatewayFixture, EveryDeliveredValueBecomesOneCommandRepeatsIncluded) {
