@@ -8,6 +8,7 @@
 #   build/release/MRP_Quillon-<version>-win32.zip
 #     MRP_Quillon.exe   the program (stripped; needs no DLL beyond Windows')
 #     USER_GUIDE.txt    docs/USER_GUIDE.txt with CR LF line ends for Notepad
+#     CHANGELOG.txt     CHANGELOG.md, likewise: what each version changed
 #     LICENSE.txt       LICENSE, likewise
 #
 # The version is the project's, read back from the configured build, so it
@@ -56,6 +57,7 @@ i686-w64-mingw32-strip -o "$stage/win32/MRP_Quillon.exe" "$build32/MRP_Quillon.e
 source "$repo_root/scripts/lib/crlf.sh"
 for arch in win64 win32; do
     to_crlf docs/USER_GUIDE.txt "$stage/$arch/USER_GUIDE.txt"
+    to_crlf CHANGELOG.md "$stage/$arch/CHANGELOG.txt"
     to_crlf LICENSE "$stage/$arch/LICENSE.txt"
     if [[ -n "$stamp" ]]; then
         touch -d "@$stamp" "$stage/$arch"/*
@@ -65,7 +67,8 @@ done
 for arch in win64 win32; do
     zip_path="$release/MRP_Quillon-$version-$arch.zip"
     rm -f "$zip_path"
-    (cd "$stage/$arch" && TZ=UTC zip -X -q "$zip_path" MRP_Quillon.exe USER_GUIDE.txt LICENSE.txt)
+    (cd "$stage/$arch" && TZ=UTC zip -X -q "$zip_path" MRP_Quillon.exe USER_GUIDE.txt CHANGELOG.txt \
+        LICENSE.txt)
 done
 echo "== making the setup program"
 installer/build-setup.sh "$version" "$stage/win64/MRP_Quillon.exe" "$stage/win32/MRP_Quillon.exe" \

@@ -2,7 +2,7 @@
 # Builds and runs every test: the host tests natively, the Windows tests
 # under Wine with their own Xvfb. On a fresh Debian 12 machine, run as root:
 # it installs what is missing first. Exits non-zero when anything fails.
-# Order: host tests, the same under sanitizers, a short fuzz run, then both
+# Order: the formatting check, host tests, the same under sanitizers, a short fuzz run, then both
 # Windows builds and the setup program, the 64-bit suite in a 64-bit prefix
 # (with the links between 64-bit and 32-bit programs) and the 32-bit suite
 # in a 32-bit prefix; each suite's installer test makes a fresh prefix of
@@ -29,7 +29,7 @@ source "$repo_root/scripts/lib/bitness.sh"
 # shellcheck source=lib/wine-session.sh
 source "$repo_root/scripts/lib/wine-session.sh"
 
-install_packages_for build host fuzz wine screen setup locale
+install_packages_for build host fuzz format wine screen setup locale
 if machine_runs_32bit; then
     add_package_architecture i386
     install_missing_packages wine32:i386
@@ -94,6 +94,17 @@ name_skipped() {
         skipped=$((skipped + 1))
     done <<<"$names"
 }
+
+# Every C++ file keeps .clang-format: one line per file that does not, and
+# the counts as a line of the summary.
+echo "== format"
+format_status=0
+scripts/check-format.sh 2>&1 | tee "$logs/format.log" || format_status=$?
+format_line="$(grep -E '^format: [0-9]+ passed, [0-9]+ failed, 0 skipped$' "$logs/format.log" || true)"
+summary+=("${format_line:-format: did not run to its end}")
+if ((format_status != 0)); then
+    failures+=("format")
+fi
 
 for preset in host host-asan; do
     skipped=0

@@ -1,29 +1,13 @@
 // bench_memory: prints the memory figures of the running gateway process
-// (found by its window caption), as Windows reports them.
+// (found by its window class), as Windows reports them.
 
 #include <windows.h>
 // psapi.h needs the types of windows.h declared first.
 #include <psapi.h>
 
 #include <cstdio>
-#include <cstring>
 
-#include "ports/ProgramIdentity.h"
-
-namespace {
-
-BOOL CALLBACK FindGateway(HWND window, LPARAM found) {
-    using quillon::identity::kCaptionPrefix;
-    char caption[256] = {};
-    GetWindowTextA(window, caption, sizeof(caption));
-    if (std::strncmp(caption, kCaptionPrefix, sizeof(kCaptionPrefix) - 1) == 0) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-}  // namespace
+#include "GatewayWindow.h"
 
 int main(int argc, char**) {
     if (argc > 1) {
@@ -33,8 +17,7 @@ int main(int argc, char**) {
             "gateway process, in KiB: \"private <n> peak_private <n> peak_ws <n>\".");
         return 0;
     }
-    HWND gateway = nullptr;
-    EnumWindows(&FindGateway, reinterpret_cast<LPARAM>(&gateway));
+    const HWND gateway = quillon::tools::FindGatewayWindow();
     if (gateway == nullptr) {
         std::fputs("bench_memory: no gateway window\n", stderr);
         return 1;

@@ -3,7 +3,6 @@
 // publishes decoded text one value at a time.
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -23,6 +22,9 @@ using quillon::tools::EscapeBytes;
 using quillon::tools::MorseUnits;
 using quillon::tools::NowMicroseconds;
 using quillon::tools::ParseUnsigned;
+using quillon::tools::RunSimulator;
+using quillon::tools::ServeUntilQuit;
+using quillon::tools::SimOptions;
 using quillon::tools::SimRun;
 using quillon::tools::SimServer;
 using quillon::tools::UnescapeBytes;
@@ -138,7 +140,6 @@ bool ReadFile(const std::string& path, std::string& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string service = "MRP40";
     double wpm = 20;
     unsigned long interval = 0;
     std::string numberedPrefix = "#";
@@ -153,96 +154,63 @@ int main(int argc, char** argv) {
     DecoderServer server;
     SimRun run;
 
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        const bool hasValue = i + 1 < argc;
-        unsigned long number = 0;
-        auto needNumber = [&]() {
-            if (!hasValue || !ParseUnsigned(argv[i + 1], number)) {
-                std::fprintf(stderr, "decoder_sim: %s needs a number\n", option.c_str());
-                std::exit(2);
-            }
-            ++i;
-            return number;
-        };
-        auto needText = [&]() -> std::string {
-            if (!hasValue) {
-                std::fprintf(stderr, "decoder_sim: %s needs a value\n", option.c_str());
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (option == "--help" || option == "-h") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        } else if (option == "--service") {
-            service = needText();
-        } else if (option == "--wpm") {
-            wpm = static_cast<double>(needNumber());
-        } else if (option == "--interval") {
-            interval = needNumber();
-        } else if (option == "--pause") {
-            const double pause = static_cast<double>(needNumber());
+    auto option = [&](SimOptions& options) {
+        const std::string& name = options.Name();
+        if (name == "--wpm") {
+            wpm = static_cast<double>(options.Number());
+        } else if (name == "--interval") {
+            interval = options.Number();
+        } else if (name == "--pause") {
+            const double pause = static_cast<double>(options.Number());
             if (!values.empty()) {
                 values.back().pauseMs += pause;
             }
-        } else if (option == "--numbered-prefix") {
-            numberedPrefix = needText();
-        } else if (option == "--repeat") {
-            repeat = needNumber();
-        } else if (option == "--delay") {
-            delay = needNumber();
-        } else if (option == "--linger") {
-            linger = needNumber();
-        } else if (option == "--run-ms") {
-            run.SetTimeLimit(needNumber());
-        } else if (option == "--quit-event") {
-            run.SetQuitEvent(needText());
-        } else if (option == "--start-event") {
-            startEvent = needText();
-        } else if (option == "--stamp-log") {
-            stampLogPath = needText();
-        } else if (option == "--connect-log") {
-            const std::string path = needText();
-            if (!server.LogConnectsTo(path)) {
-                std::fprintf(stderr, "decoder_sim: cannot write %s\n", path.c_str());
-                return 2;
-            }
-        } else if (option == "--wait-client") {
+        } else if (name == "--numbered-prefix") {
+            numberedPrefix = options.Text();
+        } else if (name == "--repeat") {
+            repeat = options.Number();
+        } else if (name == "--delay") {
+            delay = options.Number();
+        } else if (name == "--linger") {
+            linger = options.Number();
+        } else if (name == "--start-event") {
+            startEvent = options.Text();
+        } else if (name == "--stamp-log") {
+            stampLogPath = options.Text();
+        } else if (name == "--wait-client") {
             waitClient = true;
-        } else if (option == "--quit-after") {
+        } else if (name == "--quit-after") {
             quitAfter = true;
-        } else if (option == "--refuse-advise") {
+        } else if (name == "--refuse-advise") {
             server.refuseAdvise = true;
-        } else if (option == "--format") {
-            const std::string name = needText();
+        } else if (name == "--format") {
+            const std::string format = options.Text();
             unsigned long formatNumber = 0;
-            server.format = ParseUnsigned(name.c_str(), formatNumber)
+            server.format = ParseUnsigned(format.c_str(), formatNumber)
                                 ? static_cast<UINT>(formatNumber)
-                                : RegisterClipboardFormatA(name.c_str());
-        } else if (option == "--no-nul") {
+                                : RegisterClipboardFormatA(format.c_str());
+        } else if (name == "--no-nul") {
             server.noNul = true;
-        } else if (option == "--verbose") {
+        } else if (name == "--verbose") {
             server.verbose = true;
-        } else if (option == "--value") {
-            values.push_back({UnescapeBytes(needText()), static_cast<double>(interval)});
-        } else if (option == "--big") {
-            values.push_back({std::string(needNumber(), 'A'), static_cast<double>(interval)});
-        } else if (option == "--numbered") {
-            const unsigned long count = needNumber();
+        } else if (name == "--value") {
+            values.push_back({UnescapeBytes(options.Text()), static_cast<double>(interval)});
+        } else if (name == "--big") {
+            values.push_back({std::string(options.Number(), 'A'), static_cast<double>(interval)});
+        } else if (name == "--numbered") {
+            const unsigned long count = options.Number();
             for (unsigned long n = 1; n <= count; ++n) {
                 char text[16];
                 std::snprintf(text, sizeof(text), "%06lu", n);
                 values.push_back({numberedPrefix + text, static_cast<double>(interval)});
             }
-        } else if (option == "--script" || option == "--text") {
-            const std::string path = needText();
+        } else if (name == "--script" || name == "--text") {
+            const std::string path = options.Text();
             std::string bytes;
             if (!ReadFile(path, bytes)) {
-                std::fprintf(stderr, "decoder_sim: cannot read %s\n", path.c_str());
-                return 2;
+                options.Fail("cannot read " + path);
             }
-            if (option == "--text") {
+            if (name == "--text") {
                 const double dot = DotMilliseconds(wpm);
                 for (const char c : bytes) {
                     if (c == '\r' || c == '\n') {
@@ -262,57 +230,56 @@ int main(int argc, char** argv) {
                 }
             }
         } else {
-            std::fprintf(stderr, "decoder_sim: unknown option %s (see --help)\n", option.c_str());
-            return 2;
+            return false;
         }
-    }
+        return true;
+    };
 
-    if (!server.Start(service, kTopic)) {
-        return 1;
-    }
-    std::fprintf(stderr, "decoder_sim: serving %s|%s item %s\n", service.c_str(), kTopic, kItem);
-    auto pump = [&](DWORD ms) { return server.Pump(ms); };
-
-    while (waitClient && !server.advised && !run.ShouldQuit()) {
-        server.Pump(20);
-    }
-    if (!startEvent.empty() && !run.WaitForEvent(startEvent, pump)) {
-        return 0;
-    }
-    for (DWORD waited = 0; waited < delay && !run.ShouldQuit(); waited += 20) {
-        server.Pump(20);
-    }
-
-    FILE* stampLog = nullptr;
-    if (!stampLogPath.empty()) {
-        stampLog = std::fopen(stampLogPath.c_str(), "wb");
-    }
-    for (unsigned long pass = 0; pass < repeat && !run.ShouldQuit(); ++pass) {
-        for (const Value& v : values) {
-            if (run.ShouldQuit()) {
-                break;
-            }
-            const int64_t stamp = NowMicroseconds();
-            server.Publish(v.bytes);
-            if (stampLog != nullptr) {
-                std::fprintf(stampLog, "%lld\t%s\n", static_cast<long long>(stamp),
-                             EscapeBytes(v.bytes).c_str());
-            }
-            if (server.verbose) {
-                std::fprintf(stderr, "decoder_sim: published %s\n", EscapeBytes(v.bytes).c_str());
-            }
-            server.Pump(static_cast<DWORD>(v.pauseMs));
+    auto serve = [&]() {
+        auto pump = [&](DWORD ms) { return server.Pump(ms); };
+        while (waitClient && !server.advised && !run.ShouldQuit()) {
+            server.Pump(20);
         }
-    }
-    if (stampLog != nullptr) {
-        std::fclose(stampLog);
-    }
+        if (!startEvent.empty() && !run.WaitForEvent(startEvent, pump)) {
+            return 0;
+        }
+        for (DWORD waited = 0; waited < delay && !run.ShouldQuit(); waited += 20) {
+            server.Pump(20);
+        }
 
-    if (quitAfter) {
-        server.Pump(linger);
-        return 0;
-    }
-    while (!run.ShouldQuit() && server.Pump(50)) {
-    }
-    return 0;
+        FILE* stampLog = nullptr;
+        if (!stampLogPath.empty()) {
+            stampLog = std::fopen(stampLogPath.c_str(), "wb");
+        }
+        for (unsigned long pass = 0; pass < repeat && !run.ShouldQuit(); ++pass) {
+            for (const Value& v : values) {
+                if (run.ShouldQuit()) {
+                    break;
+                }
+                const int64_t stamp = NowMicroseconds();
+                server.Publish(v.bytes);
+                if (stampLog != nullptr) {
+                    std::fprintf(stampLog, "%lld\t%s\n", static_cast<long long>(stamp),
+                                 EscapeBytes(v.bytes).c_str());
+                }
+                if (server.verbose) {
+                    std::fprintf(stderr, "decoder_sim: published %s\n",
+                                 EscapeBytes(v.bytes).c_str());
+                }
+                server.Pump(static_cast<DWORD>(v.pauseMs));
+            }
+        }
+        if (stampLog != nullptr) {
+            std::fclose(stampLog);
+        }
+
+        if (quitAfter) {
+            server.Pump(linger);
+            return 0;
+        }
+        return ServeUntilQuit(server, run);
+    };
+
+    return RunSimulator({"decoder_sim", kHelp, "MRP40", kTopic, kItem}, argc, argv, server, run,
+                        option, serve);
 }

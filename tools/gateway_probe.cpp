@@ -9,33 +9,22 @@
 #include <string>
 #include <vector>
 
+#include "GatewayWindow.h"
 #include "ports/ProgramIdentity.h"
 
 namespace {
 
-using quillon::identity::kCaptionPrefix;
-
-// printf format: %s is the caption prefix.
+// printf format: %s is the window class.
 const char kHelp[] =
     "usage: gateway_probe [--wait MS] [--rect] [--all] [--close]\n"
-    "Prints the visible labels of the gateway window (caption starting with\n"
-    "\"%s\"), top to bottom, one per line.\n"
+    "Prints the visible labels of the gateway window (class \"%s\"),\n"
+    "top to bottom, one per line.\n"
     "  --wait MS   wait up to MS for the window to appear (default 0)\n"
     "  --rect      print the window's screen rectangle first: \"left top width height\"\n"
     "  --all       include hidden child controls, with their class names\n"
     "  --close     close the window (as the user would) and wait up to 10 s for\n"
     "              its process to end\n"
     "Exit status 1 when no such window exists.\n";
-
-BOOL CALLBACK FindGateway(HWND window, LPARAM found) {
-    char caption[256] = {};
-    GetWindowTextA(window, caption, sizeof(caption));
-    if (std::strncmp(caption, kCaptionPrefix, sizeof(kCaptionPrefix) - 1) == 0) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 struct Child {
     int top;
@@ -87,14 +76,15 @@ int main(int argc, char** argv) {
         } else if (option == "--all") {
             collect.all = true;
         } else {
-            std::fprintf(option == "--help" ? stdout : stderr, kHelp, kCaptionPrefix);
+            std::fprintf(option == "--help" ? stdout : stderr, kHelp,
+                         quillon::identity::kWindowClass);
             return option == "--help" ? 0 : 2;
         }
     }
     HWND gateway = nullptr;
     const DWORD start = GetTickCount();
     for (;;) {
-        EnumWindows(&FindGateway, reinterpret_cast<LPARAM>(&gateway));
+        gateway = quillon::tools::FindGatewayWindow();
         if (gateway != nullptr || GetTickCount() - start >= waitMs) {
             break;
         }

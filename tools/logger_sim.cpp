@@ -6,7 +6,6 @@
 #include <io.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "SimRun.h"
@@ -17,7 +16,9 @@ namespace {
 
 using quillon::tools::EscapeBytes;
 using quillon::tools::NowMicroseconds;
-using quillon::tools::ParseUnsigned;
+using quillon::tools::RunSimulator;
+using quillon::tools::ServeUntilQuit;
+using quillon::tools::SimOptions;
 using quillon::tools::SimRun;
 using quillon::tools::SimServer;
 
@@ -98,82 +99,59 @@ class LoggerServer : public SimServer {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string service = "Palavan";
-    std::string outPath;
     std::string startStampPath;
     LoggerServer server;
     SimRun run;
-
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        const bool hasValue = i + 1 < argc;
-        unsigned long number = 0;
-        if (option == "--help" || option == "-h") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        } else if (option == "--raw") {
-            server.raw = true;
-        } else if (option == "--stamp") {
-            server.stamp = true;
-        } else if (option == "--refuse-executes") {
-            server.refuse = true;
-        } else if (option == "--busy") {
-            server.busy = true;
-        } else if (option == "--no-connect") {
-            server.noConnect = true;
-        } else if (option == "--refuse-advise") {
-            server.refuseAdvise = true;
-        } else if (hasValue && option == "--service") {
-            service = argv[++i];
-        } else if (hasValue && option == "--out") {
-            outPath = argv[++i];
-        } else if (hasValue && option == "--quit-event") {
-            run.SetQuitEvent(argv[++i]);
-        } else if (hasValue && option == "--slow" && ParseUnsigned(argv[i + 1], number)) {
-            server.slowMs = number;
-            ++i;
-        } else if (hasValue && option == "--slow-count" && ParseUnsigned(argv[i + 1], number)) {
-            server.slowCount = number;
-            ++i;
-        } else if (hasValue && option == "--connect-log") {
-            if (!server.LogConnectsTo(argv[++i])) {
-                std::fprintf(stderr, "logger_sim: cannot write %s\n", argv[i]);
-                return 2;
-            }
-        } else if (hasValue && option == "--start-stamp") {
-            startStampPath = argv[++i];
-        } else if (hasValue && option == "--run-ms" && ParseUnsigned(argv[i + 1], number)) {
-            run.SetTimeLimit(number);
-            ++i;
-        } else {
-            std::fprintf(stderr, "logger_sim: bad option %s (see --help)\n", option.c_str());
-            return 2;
-        }
-    }
     // No newline translation: the lines are byte-exact.
     _setmode(_fileno(stdout), _O_BINARY);
-    if (!outPath.empty()) {
-        server.out = std::fopen(outPath.c_str(), "wb");
-        if (server.out == nullptr) {
-            std::fprintf(stderr, "logger_sim: cannot write %s\n", outPath.c_str());
-            return 2;
+
+    auto option = [&](SimOptions& options) {
+        const std::string& name = options.Name();
+        if (name == "--raw") {
+            server.raw = true;
+        } else if (name == "--stamp") {
+            server.stamp = true;
+        } else if (name == "--refuse-executes") {
+            server.refuse = true;
+        } else if (name == "--busy") {
+            server.busy = true;
+        } else if (name == "--no-connect") {
+            server.noConnect = true;
+        } else if (name == "--refuse-advise") {
+            server.refuseAdvise = true;
+        } else if (name == "--out") {
+            const std::string path = options.Text();
+            server.out = std::fopen(path.c_str(), "wb");
+            if (server.out == nullptr) {
+                options.Fail("cannot write " + path);
+            }
+        } else if (name == "--slow") {
+            server.slowMs = options.Number();
+        } else if (name == "--slow-count") {
+            server.slowCount = options.Number();
+        } else if (name == "--start-stamp") {
+            startStampPath = options.Text();
+        } else {
+            return false;
         }
-    }
-    if (!server.Start(service, kTopic)) {
-        return 1;
-    }
-    std::fprintf(stderr, "logger_sim: serving %s|%s item %s\n", service.c_str(), kTopic, kItem);
-    if (!startStampPath.empty()) {
-        FILE* stampFile = std::fopen(startStampPath.c_str(), "wb");
-        if (stampFile != nullptr) {
-            std::fprintf(stampFile, "%lld\n", static_cast<long long>(NowMicroseconds()));
-            std::fclose(stampFile);
+        return true;
+    };
+
+    auto serve = [&]() {
+        if (!startStampPath.empty()) {
+            FILE* stampFile = std::fopen(startStampPath.c_str(), "wb");
+            if (stampFile != nullptr) {
+                std::fprintf(stampFile, "%lld\n", static_cast<long long>(NowMicroseconds()));
+                std::fclose(stampFile);
+            }
         }
-    }
-    while (!run.ShouldQuit() && server.Pump(50)) {
-    }
-    if (server.out != stdout) {
-        std::fclose(server.out);
-    }
-    return 0;
+        ServeUntilQuit(server, run);
+        if (server.out != stdout) {
+            std::fclose(server.out);
+        }
+        return 0;
+    };
+
+    return RunSimulator({"logger_sim", kHelp, "Palavan", kTopic, kItem}, argc, argv, server, run,
+                        option, serve);
 }

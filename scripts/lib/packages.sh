@@ -20,6 +20,8 @@ QUILLON_PACKAGES_BUILD=(cmake ninja-build mingw-w64 googletest)
 QUILLON_PACKAGES_HOST=(cmake ninja-build g++ libgtest-dev)
 # The fuzz targets and the sanitizer runs: clang with its runtimes.
 QUILLON_PACKAGES_FUZZ=(cmake ninja-build clang libclang-rt-14-dev libgtest-dev)
+# The formatting check (scripts/check-format.sh): .clang-format's version.
+QUILLON_PACKAGES_FORMAT=(clang-format)
 # A 64-bit Wine session on a private X server.
 QUILLON_PACKAGES_WINE=(wine wine64 xvfb xauth)
 # Screenshots of a window (import, convert).

@@ -9,21 +9,19 @@
 
 namespace quillon {
 
-// Error numbers the program raises or expects from the platform.
+// Error numbers the program raises or expects from the platform, and the
+// rest of the DDE family (284 to 297), named for the test of their
+// descriptions. ErrorDescription also knows numbers that are not named here.
 enum ErrorNumber : int32_t {
-    kErrReturnWithoutGoSub = 3,
     kErrInvalidProcedureCall = 5,
     kErrOverflow = 6,
     kErrOutOfMemory = 7,
     kErrSubscriptOutOfRange = 9,
     kErrDivisionByZero = 11,
     kErrTypeMismatch = 13,
-    kErrOutOfStackSpace = 28,
     kErrInternal = 51,
     kErrBadFileNameOrNumber = 52,
     kErrFileNotFound = 53,
-    kErrBadFileMode = 54,
-    kErrFileAlreadyOpen = 55,
     kErrDeviceIO = 57,
     kErrDiskFull = 61,
     kErrPermissionDenied = 70,

@@ -34,8 +34,8 @@ struct MrpUiControls {
     LabelPort& errorLogLabel;
     TimerPort& mrpConnectTimer;
     TimerPort& palavanConnectTimer;
-    DdeLinkPort& mrpDde;             // hidden text box, client end of the decoder link
-    DdeLinkPort& palavanDdeCommand;  // hidden label, client end of the command link
+    DdeLinkPort& mrpDde;             // the decoder link: its Text() is the last value delivered
+    DdeLinkPort& palavanDdeCommand;  // the command link: the "displaycw" executes go here
 };
 
 class MrpUi {

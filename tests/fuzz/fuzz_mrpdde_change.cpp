@@ -15,6 +15,7 @@
 
 #include "FuzzCheck.h"
 #include "common/Common.h"
+#include "fakes/CountOf.h"
 #include "fakes/FakeControls.h"
 #include "fakes/FakeDdeLink.h"
 #include "fakes/FakeForm.h"
@@ -53,13 +54,7 @@ struct Gateway {
     }
 
     size_t Reports() const {
-        const std::string text = platform.LogText();
-        size_t count = 0;
-        for (size_t at = text.find(kReportName); at != std::string::npos;
-             at = text.find(kReportName, at + 1)) {
-            ++count;
-        }
-        return count;
+        return static_cast<size_t>(quillon::fakes::CountOf(platform.LogText(), kReportName));
     }
 };
 

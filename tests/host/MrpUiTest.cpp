@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Common.h"
+#include "fakes/CountOf.h"
 #include "fakes/FakeControls.h"
 #include "fakes/FakeDdeLink.h"
 #include "fakes/FakeForm.h"
@@ -39,13 +40,7 @@ struct GatewayFixture : ::testing::Test {
         ASSERT_EQ(ui.PalavanLinkState, LinkConnected);
     }
     size_t CountInLog(const std::string& needle) {
-        const std::string text = platform.LogText();
-        size_t count = 0;
-        for (size_t at = text.find(needle); at != std::string::npos;
-             at = text.find(needle, at + 1)) {
-            ++count;
-        }
-        return count;
+        return static_cast<size_t>(fakes::CountOf(platform.LogText(), needle));
     }
 };
 
@@ -247,6 +242,16 @@ TEST_F(GatewayFixture, CommandLinkSetsItemBeforeTopicAndHasNoFallback) {
     palavanTimer.Tick();
     EXPECT_EQ(palavanStatus.Caption(), "Palavan status: connected");
     EXPECT_FALSE(palavanTimer.Enabled());
+}
+
+TEST_F(GatewayFixture, CommandLinkDroppedDuringTheDispatchReadsConnectingAndRetries) {
+    Load();
+    palavanDde.opens.push_back({});
+    platform.process.onDoEvents = [&] { palavanDde.DropHotLink(); };
+    palavanTimer.Tick();
+    EXPECT_EQ(ui.PalavanLinkState, LinkConnecting);
+    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: connecting");
+    EXPECT_TRUE(palavanTimer.Enabled());
 }
 
 // --- forwarding -----------------------------------------------------------------

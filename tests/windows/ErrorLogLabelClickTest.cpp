@@ -220,10 +220,9 @@ TEST(ErrorLogViewerTest, ClickInTheRunningProgramOpensItsLogInAViewer) {
 }
 
 // A folder named in letters that the ANSI code page (1252: this case's
-// ctest entry, GatewayTest_GermanLocale, sets LC_ALL=de_DE.UTF-8) lacks, "Programmy" in Cyrillic. An error
-// while loading (a stored window state it refuses) is logged into that
-// folder, the header shows the folder as the code page renders it, and a
-// click shows that log.
+// ctest entry, GatewayTest_GermanLocale, sets LC_ALL=de_DE.UTF-8) lacks, "Programmy" in Cyrillic.
+// An error while loading (a stored window state it refuses) is logged into that folder, the header
+// shows the folder as the code page renders it, and a click shows that log.
 TEST(ErrorLogViewerTest, AProgramInAFolderOutsideTheAnsiCodePageLogsThereAndTheClickOpensIt) {
     ASSERT_EQ(::GetACP(), 1252u) << "LC_ALL=de_DE.UTF-8 is not in effect";
     ASSERT_EQ(FindLogViewer().window, nullptr) << "a viewer of a log is open already";

@@ -23,9 +23,7 @@ class SettingsStoreTest : public ::testing::Test {
     void SetUp() override { RemoveSection(); }
     void TearDown() override { RemoveSection(); }
 
-    static std::string SectionPath() {
-        return std::string(kRoot) + "\\" + kApp + "\\" + kSection;
-    }
+    static std::string SectionPath() { return std::string(kRoot) + "\\" + kApp + "\\" + kSection; }
     static void RemoveSection() { ::RegDeleteTreeA(HKEY_CURRENT_USER, SectionPath().c_str()); }
 
     Win32Settings store_;

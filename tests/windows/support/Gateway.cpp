@@ -92,13 +92,4 @@ bool Gateway::StartLogger(ChildProcess& logger, const std::string& outName,
     return logger.Start(ToolsDir() + "logger_sim.exe", arguments);
 }
 
-int CountOf(const std::string& text, const std::string& what) {
-    int count = 0;
-    for (size_t at = text.find(what); at != std::string::npos;
-         at = text.find(what, at + what.size())) {
-        ++count;
-    }
-    return count;
-}
-
 }  // namespace quillon::testing

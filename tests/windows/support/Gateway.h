@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/CountOf.h"
 #include "windows/support/ChildProcess.h"
 #include "windows/support/DdePeers.h"
 #include "windows/support/WindowSearch.h"
@@ -65,7 +66,6 @@ class Gateway {
     HWND window_ = nullptr;
 };
 
-// How often `what` occurs in `text`.
-int CountOf(const std::string& text, const std::string& what);
+using fakes::CountOf;
 
 }  // namespace quillon::testing
