@@ -190,8 +190,10 @@ void MrpUi::MRPDDE_LinkError(int16_t /*code*/) {
 // a command waits for its outcome is kept in commandQueue_ and sent, in
 // order, once the link is free again. Each failure is reported under
 // "MRP_UI.MRPDDE_Change", one line per value: an outcome with an error, a
-// send that fails at once (293 while the link is down), and a command the
-// full queue pushes out (286, as for a command that got no answer).
+// send that fails at once (293 while the link is down), and a command
+// dropped from the queue (286, as for a command that got no answer): by its
+// bound, or when a command goes unanswered for its full wait and the queue
+// is trimmed to what a stalled logger may find waiting.
 
 void MrpUi::MRPDDE_Change() {
     Trap(common_.log, "MRP_UI.MRPDDE_Change", [&] {
@@ -214,7 +216,11 @@ void MrpUi::ForwardCommand(std::string command) {
         commandWaiting_ = true;
         return;
     }
-    for (size_t dropped = commandQueue_.Push(std::move(command)); dropped > 0; --dropped) {
+    ReportDropped(commandQueue_.Push(std::move(command)));
+}
+
+void MrpUi::ReportDropped(size_t count) {
+    for (; count > 0; --count) {
         common_.log.ReportProgramError(kErrDdeTimeout, "MRP_UI.MRPDDE_Change");
     }
 }
@@ -224,6 +230,9 @@ void MrpUi::PalavanDDECommand_ExecuteDone(int32_t error) {
         commandWaiting_ = false;
         if (error != 0) {
             common_.log.ReportProgramError(error, "MRP_UI.MRPDDE_Change");
+        }
+        if (error == kErrDdeTimeout) {
+            ReportDropped(commandQueue_.TrimForStall());
         }
         SendQueuedCommands();
     });

@@ -5,6 +5,7 @@
 // forwarding of decoded text. It creates no window or control: it drives
 // the ports in MrpUiControls, which app/GatewayWindow builds with Win32.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -77,6 +78,8 @@ class MrpUi {
     // Sends `command` now when the command link is free, else queues it.
     void ForwardCommand(std::string command);
     void SendQueuedCommands();
+    // One 286 line for each of `count` commands dropped from the queue.
+    void ReportDropped(size_t count);
 
     Common& common_;
     MrpUiControls controls_;

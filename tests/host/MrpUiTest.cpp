@@ -349,31 +349,43 @@ TEST_F(GatewayFixture, ValuesWhileACommandWaitsFollowInOrderAndEachFailureIsOneL
     EXPECT_EQ(palavanDde.executed.back(), "006displaycwG");
 }
 
-// At most 500 commands and 256 KiB wait; past either, the oldest waiting
-// command is dropped and reported once as 286.
-TEST_F(GatewayFixture, WaitingCommandsAreBoundedAndTheOldestIsDroppedWithOneLine) {
+// While the logger answers, a burst of up to 10,000 waiting commands passes
+// whole; past that, the oldest waiting command is dropped with one 286 line.
+// Once a command goes unanswered for its full wait, at most 500 commands
+// and 256 KiB stay waiting, the oldest dropped with a line each.
+TEST_F(GatewayFixture, WaitingCommandsAreBoundedAndTrimmedWhenTheLoggerStalls) {
     Load();
     ConnectBoth();
-    for (int value = 0; value <= 502; ++value) {  // 0 is sent, 1 to 502 wait
+    for (int value = 0; value <= 10001; ++value) {  // 0 is sent, 1 to 10,001 wait
         mrpDde.Deliver(std::to_string(value));
     }
-    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 2u);
+    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 1u);
+    palavanDde.AnswerAll();
+    ASSERT_EQ(palavanDde.executed.size(), 10001u);
+    EXPECT_EQ(palavanDde.executed[1], "006displaycw2");
+    EXPECT_EQ(palavanDde.executed[10000], "006displaycw10001");
+
+    palavanDde.executed.clear();
+    for (int value = 0; value <= 600; ++value) {  // 0 is sent, 1 to 600 wait
+        mrpDde.Deliver(std::to_string(value));
+    }
+    palavanDde.Answer(kErrDdeTimeout);  // 1 to 100 are dropped, 101 goes
+    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 1u + 1u + 100u);
     palavanDde.AnswerAll();
     ASSERT_EQ(palavanDde.executed.size(), 501u);
-    EXPECT_EQ(palavanDde.executed[0], "006displaycw0");
-    EXPECT_EQ(palavanDde.executed[1], "006displaycw3");
-    EXPECT_EQ(palavanDde.executed[500], "006displaycw502");
+    EXPECT_EQ(palavanDde.executed[1], "006displaycw101");
+    EXPECT_EQ(palavanDde.executed[500], "006displaycw600");
 
-    // Commands of 10,012 bytes: 26 fit in 256 KiB, the 27th pushes one out.
+    // Commands of 10,012 bytes: 26 fit in 256 KiB.
     palavanDde.executed.clear();
-    for (char value = 'a'; value <= 'a' + 27; ++value) {  // 'a' is sent, 27 wait
+    for (char value = 'A'; value <= 'A' + 30; ++value) {  // 'A' is sent, 30 wait
         mrpDde.Deliver(std::string(10000, value));
     }
-    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 3u);
+    palavanDde.Answer(kErrDdeTimeout);  // 'B' to 'E' are dropped, 'F' goes
     palavanDde.AnswerAll();
     ASSERT_EQ(palavanDde.executed.size(), 27u);
-    EXPECT_EQ(palavanDde.executed[1], "006displaycw" + std::string(10000, 'c'));
-    EXPECT_EQ(CountInLog("program error"), 3u);
+    EXPECT_EQ(palavanDde.executed[1], "006displaycw" + std::string(10000, 'F'));
+    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 102u + 1u + 4u);
 }
 
 TEST_F(GatewayFixture, FirstErrorBringsAMinimisedWindowBackWithTheHint) {
