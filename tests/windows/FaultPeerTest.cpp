@@ -55,10 +55,8 @@ TEST_F(FaultPeerTest, AStalledLoggerTimesOutOnceAndIsServedAgainWhenItRecovers) 
               "--value", "LAST"});
     go_.Set();
     ASSERT_TRUE(WaitReceived(1));
-    // The execute is waiting for its acknowledgement now. The wait blocks
-    // the window's thread (it dispatches only DDE messages meanwhile), but
-    // no longer than the bound: a message sent now is answered once the
-    // execute gives up, if not before.
+    // The execute is waiting for its acknowledgement now; the window goes
+    // on answering meanwhile.
     const DWORD asked = GetTickCount();
     EXPECT_TRUE(gateway_.Responds(kDeadlineMs)) << "the window hung past the bound";
     std::printf("  a message sent during the stall was answered after %lu ms\n",
