@@ -81,6 +81,9 @@ const char kHelp[] =
     "  --release 0|1       fRelease of the data (default 1)\n"
     "  --format F --format-at N   value N in clipboard format F (a number)\n"
     "  --no-memory-at N    value N as a data message with no memory\n"
+    "  --credits NAME      takes a unit of the named semaphore for each value: the\n"
+    "                      test hands out units as values arrive, so the peer\n"
+    "                      stays at most a window ahead of the gateway\n"
     "  --start-event NAME  waits for the named event before publishing\n"
     "  --quit-after        quits once every value is published (and acked)\n"
     "\n"
@@ -114,6 +117,7 @@ struct Options {
     unsigned long formatAt = 0;
     unsigned long noMemoryAt = 0;
     std::string startEvent;
+    std::string credits;
     bool quitAfter = false;
     std::string out;
     std::string log;
@@ -134,7 +138,17 @@ void Log(const char* format, ...) {
     std::vfprintf(g_log, format, arguments);
     va_end(arguments);
     std::fputc('\n', g_log);
-    std::fflush(g_log);
+}
+
+// The files are flushed whenever the peer is idle, not per line: under a
+// flood a write per line would slow the peer below the gateway's pace.
+void FlushFiles() {
+    if (g_log != nullptr) {
+        std::fflush(g_log);
+    }
+    if (g_out != nullptr) {
+        std::fflush(g_out);
+    }
 }
 
 std::string AtomName(ATOM atom) {
@@ -311,7 +325,6 @@ void OnExecute(Conversation& c, HGLOBAL commands) {
     const bool logger = g_options.role == Options::kLogger;
     if (logger && g_out != nullptr) {
         std::fprintf(g_out, "%s\n", EscapeBytes(bytes).c_str());
-        std::fflush(g_out);
     }
     const Fault fault = g_executes == g_options.command ? g_options.fault : Fault::kNone;
     if (fault == Fault::kNeverAck) {
@@ -323,6 +336,7 @@ void OnExecute(Conversation& c, HGLOBAL commands) {
         return;
     }
     if (fault == Fault::kStall) {
+        FlushFiles();
         Sleep(g_options.faultMs);
         Log("stall-end %lu", g_executes);
     }
@@ -475,6 +489,7 @@ bool Pump(DWORD ms) {
             return true;
         }
         const DWORD left = ms - elapsed;
+        FlushFiles();
         MsgWaitForMultipleObjects(0, nullptr, FALSE, left < 10 ? left : 10, QS_ALLINPUT);
     }
 }
@@ -551,8 +566,16 @@ bool PublishAll() {
         !g_run->WaitForEvent(g_options.startEvent, [](DWORD ms) { return Pump(ms); })) {
         return false;
     }
+    const HANDLE credits = g_options.credits.empty() ? nullptr
+                                                     : CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF,
+                                                                        g_options.credits.c_str());
     const DWORD start = GetTickCount();
     for (unsigned long n = 1; n <= g_options.values; ++n) {
+        while (credits != nullptr && WaitForSingleObject(credits, 0) != WAIT_OBJECT_0) {
+            if (!Pump(1)) {
+                return false;
+            }
+        }
         if (g_options.rate > 0) {
             const DWORD due = start + static_cast<DWORD>((n - 1) * 1000 / g_options.rate);
             const LONG wait = static_cast<LONG>(due - GetTickCount());
@@ -654,6 +677,8 @@ bool ParseOptions(int argc, char** argv, SimRun& run) {
             ok = count(o.noMemoryAt);
         } else if (option == "--start-event") {
             ok = text(o.startEvent);
+        } else if (option == "--credits") {
+            ok = text(o.credits);
         } else if (option == "--quit-after") {
             o.quitAfter = true;
         } else if (option == "--out") {
