@@ -288,10 +288,12 @@ class Watch {
             ++probes_;
             posted_ = 0;
             minimise_ = !minimise_;
-        } else if (posted_ == 0) {
+            settled_ = now;
+        } else if (posted_ == 0 && now - settled_ >= 20) {
+            // 20 ms apart, as the window system's own state changes settle.
             posted_ = now;
             PostMessageA(window, WM_SYSCOMMAND, minimise_ ? SC_MINIMIZE : SC_RESTORE, 0);
-        } else {
+        } else if (posted_ != 0) {
             worst_ = std::max(worst_, now - posted_);
         }
     }
@@ -299,7 +301,8 @@ class Watch {
     Gateway& gateway_;
     bool probe_;
     bool minimise_ = true;
-    DWORD posted_ = 0;
+    DWORD posted_ = 0;   // when the waiting toggle was posted; 0: none waits
+    DWORD settled_ = 0;  // when the last toggle showed
     DWORD worst_ = 0;
     int probes_ = 0;
     bool sawSdr_ = false;
