@@ -23,6 +23,7 @@ class MrpUi::MrpDdeEvents : public DdeLinkEvents {
     void OnLinkChange() override { ui_.MRPDDE_Change(); }
     void OnLinkClose() override { ui_.MRPDDE_LinkClose(); }
     void OnLinkError(int16_t code) override { ui_.MRPDDE_LinkError(code); }
+    void OnExecuteDone(int32_t) override {}  // nothing is executed on this link
 
   private:
     MrpUi& ui_;
@@ -35,6 +36,7 @@ class MrpUi::PalavanDdeEvents : public DdeLinkEvents {
     void OnLinkChange() override {}
     void OnLinkClose() override { ui_.PalavanDDECommand_LinkClose(); }
     void OnLinkError(int16_t code) override { ui_.PalavanDDECommand_LinkError(code); }
+    void OnExecuteDone(int32_t error) override { ui_.PalavanDDECommand_ExecuteDone(error); }
 
   private:
     MrpUi& ui_;
@@ -183,6 +185,15 @@ void MrpUi::MRPDDE_LinkError(int16_t /*code*/) {
 }
 
 // --- forwarding ---------------------------------------------------------------
+//
+// The command link takes one command at a time. A value that arrives while
+// a command waits for its outcome is kept in commandQueue_ and sent, in
+// order, once the link is free again. Each failure is reported under
+// "MRP_UI.MRPDDE_Change", one line per value: an outcome with an error, a
+// send that fails at once (293 while the link is down), and a command
+// dropped from the queue (286, as for a command that got no answer): by its
+// bound, or when a command goes unanswered for its full wait and the queue
+// is trimmed to what a stalled logger may find waiting.
 
 void MrpUi::MRPDDE_Change() {
     Trap(common_.log, "MRP_UI.MRPDDE_Change", [&] {
@@ -193,8 +204,47 @@ void MrpUi::MRPDDE_Change() {
         if (text.size() >= kMaximumTextLength) {
             Raise(kErrOverflow);
         }
-        controls_.palavanDdeCommand.LinkExecute(BuildDisplayCwCommand(text));
+        ForwardCommand(BuildDisplayCwCommand(text));
     });
+}
+
+void MrpUi::ForwardCommand(std::string command) {
+    // Behind older commands even while the link is free: a report written
+    // between two sends may let the message loop run.
+    if (!commandWaiting_ && commandQueue_.Empty()) {
+        controls_.palavanDdeCommand.LinkExecute(command);
+        commandWaiting_ = true;
+        return;
+    }
+    ReportDropped(commandQueue_.Push(std::move(command)));
+}
+
+void MrpUi::ReportDropped(size_t count) {
+    for (; count > 0; --count) {
+        common_.log.ReportProgramError(kErrDdeTimeout, "MRP_UI.MRPDDE_Change");
+    }
+}
+
+void MrpUi::PalavanDDECommand_ExecuteDone(int32_t error) {
+    Trap(common_.log, "MRP_UI.MRPDDE_Change", [&] {
+        commandWaiting_ = false;
+        if (error != 0) {
+            common_.log.ReportProgramError(error, "MRP_UI.MRPDDE_Change");
+        }
+        if (error == kErrDdeTimeout) {
+            ReportDropped(commandQueue_.TrimForStall());
+        }
+        SendQueuedCommands();
+    });
+}
+
+void MrpUi::SendQueuedCommands() {
+    while (!commandWaiting_ && !commandQueue_.Empty()) {
+        Trap(common_.log, "MRP_UI.MRPDDE_Change", [&] {
+            controls_.palavanDdeCommand.LinkExecute(commandQueue_.Pop());
+            commandWaiting_ = true;
+        });
+    }
 }
 
 // --- command link -------------------------------------------------------------

@@ -5,10 +5,12 @@
 // forwarding of decoded text. It creates no window or control: it drives
 // the ports in MrpUiControls, which app/GatewayWindow builds with Win32.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "gateway/CommandQueue.h"
 #include "ports/DdeLinkPort.h"
 #include "ports/FormPort.h"
 #include "ports/LabelPort.h"
@@ -62,6 +64,8 @@ class MrpUi {
     void MRPDDE_LinkError(int16_t code);
     void PalavanDDECommand_LinkClose();
     void PalavanDDECommand_LinkError(int16_t code);
+    // The outcome of the command on the command link (0: accepted).
+    void PalavanDDECommand_ExecuteDone(int32_t error);
 
     int16_t MRPLinkState = LinkUnknown;
     int16_t PalavanLinkState = LinkUnknown;
@@ -71,12 +75,20 @@ class MrpUi {
     class MrpDdeEvents;
     class PalavanDdeEvents;
 
+    // Sends `command` now when the command link is free, else queues it.
+    void ForwardCommand(std::string command);
+    void SendQueuedCommands();
+    // One 286 line for each of `count` commands dropped from the queue.
+    void ReportDropped(size_t count);
+
     Common& common_;
     MrpUiControls controls_;
     ProcessPort& process_;
     bool unloaded_ = false;
     std::unique_ptr<MrpDdeEvents> mrpEvents_;
     std::unique_ptr<PalavanDdeEvents> palavanEvents_;
+    bool commandWaiting_ = false;  // a command on the link waits for its outcome
+    CommandQueue commandQueue_;
 };
 
 }  // namespace quillon

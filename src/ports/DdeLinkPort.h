@@ -4,24 +4,33 @@
 //
 //   SetLinkTopic("Application|Topic"), SetLinkItem("Item") describe the link.
 //   SetLinkMode(1) opens the conversation and the hot (automatic) link on the
-//   item; it raises 282 when no application answers the initiate, and
-//   another number (285 for a refused advise) when the link cannot be made,
-//   leaving the mode at 0. SetLinkMode(0) ends any conversation.
+//   item; it raises 282 when no application answers the initiate, and 285
+//   when the link cannot be made (the hot link refused or not answered in
+//   time), leaving the mode at 0. SetLinkMode(0) ends any conversation. A
+//   mode other than 0 or 1 raises 380.
 //   LinkMode() reads the mode back: 1 only while the hot link stands.
-//   LinkExecute(command) sends one execute on the open conversation and
-//   returns when the server has accepted it: 293 with no conversation open,
-//   285 for a negative acknowledgement, 286 when no answer came in time.
+//   LinkExecute(command) starts one execute on the open conversation and
+//   returns at once; its outcome follows as OnExecuteDone. One execute at a
+//   time: the next may start once the outcome of the one before has come.
+//   It raises 293 with no conversation open, 7 when no memory can be had for
+//   the command and 5 while an execute is still waiting for its outcome;
+//   after a raise no outcome follows.
 //
 // Notifications arrive on the user-interface thread from the message loop,
-// never from inside a DDE callback:
+// never from inside a DDE callback or inside a call of the link:
 //   OnLinkChange  - a new value of the item is in Text(); raised once for
 //                   every value the server delivers, equal values included;
 //   OnLinkClose   - the conversation has ended (server closed, quit or died);
+//   OnExecuteDone - the outcome of the execute started last, exactly once:
+//                   0 accepted, 285 refused (a negative acknowledgement),
+//                   288 refused as busy, 286 no answer within 5 s, 293 the
+//                   conversation ended first;
 //   OnLinkError   - an error on the open link, with its code. Part of the
 //                   classic event set, so the window keeps a handler for it;
 //                   the Win32 link never raises it: its failures are raised
-//                   by the call that meets them (SetLinkMode, LinkExecute),
-//                   and a lost conversation is reported by OnLinkClose.
+//                   by the call that meets them (SetLinkMode, LinkExecute) or
+//                   come as the outcome of an execute, and a lost
+//                   conversation is reported by OnLinkClose.
 
 #include <cstdint>
 #include <string>
@@ -34,6 +43,7 @@ class DdeLinkEvents {
     virtual void OnLinkChange() = 0;
     virtual void OnLinkClose() = 0;
     virtual void OnLinkError(int16_t code) = 0;
+    virtual void OnExecuteDone(int32_t error) = 0;
 };
 
 class DdeLinkPort {

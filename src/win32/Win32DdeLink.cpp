@@ -1,38 +1,40 @@
 #include "win32/Win32DdeLink.h"
 
 #include <dde.h>
-// The acknowledgement flags DDE_FACK and DDE_FBUSY.
-#include <ddeml.h>
 
-#include <cstddef>
-#include <cstring>
+#include <algorithm>
 #include <deque>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "base/RuntimeError.h"
+#include "win32/DdeWire.h"
 
 // The item names and the execute command carried over these links are
-// documented with the command builder in gateway/DisplayCwCommand.h.
+// documented with the command builder in gateway/DisplayCwCommand.h; who
+// frees which memory and atom on the wire, in win32/DdeWire.h. This file
+// keeps the states: of a link, and of each conversation it holds.
 //
-// Who owns what on the wire (the sender allocates; atoms are global atoms):
-//   INITIATE  our two atoms, deleted by us once every window has had it.
-//   ACK to an initiate (sent, not posted)  the server's atoms: we delete them.
-//   ADVISE    DDEADVISE memory and the item atom. A positive ack: the server
-//             keeps the memory. A negative one, or a failed post: we free it.
-//             The atom comes back in the ack, and we delete it.
-//   DATA      DDEDATA memory and the item atom, from the server. fAckReq: we
-//             acknowledge, reusing the atom (the server deletes it); else we
-//             delete it. fRelease: we free the memory, unless our ack is
-//             negative (the server frees it then). A DATA with no memory on
-//             our hot link is a value of no bytes (a server sends an empty
-//             value without its NUL that way).
-//   EXECUTE   the command memory: we free it when its ack comes, whatever the
-//             answer, or when the conversation ends before that.
-//   TERMINATE carries nothing. Either side may send it; the other answers
-//             with one, and nothing else is posted on the conversation after.
-// Acks come in the order of the requests, so they are matched to the
-// requests that wait for one in that order.
+// A link has a message-only window of its own for its posted notifications
+// and its watch timer. Each conversation has its own client window, a
+// hidden top-level one (a server answers an initiate by sending to it, so it
+// cannot be message-only):
+// - A new conversation gets a new window, so a server's answer that comes
+//   late for an old one never lands in the new one, and a server that keeps
+//   one window per conversation never sees a new initiate from a window
+//   whose terminate it has not answered yet. A window whose initiate nobody
+//   answered is kept for the link's next attempt, unless an answer comes to
+//   it after all.
+// - A conversation ended on our side posts its terminate and lives on as
+//   its window until the server answers, or kRetireMs at most; meanwhile an
+//   ack that comes late still frees what it answers.
+// - An execute is posted and the link returns; the ack comes through the
+//   message loop. One at a time; its 5 s bound is checked by the watch
+//   timer, and by every value of any link that arrives while one waits (a
+//   flood of posted values keeps the timer back).
+// - Only two waits remain inside a call, both short: the initiate (each
+//   window kInitiateLimitMs) and the hot link's answer (kAdviseLimitMs).
 
 namespace quillon::win32 {
 
@@ -40,9 +42,18 @@ namespace {
 
 constexpr UINT kDeliverMessage = WM_APP + 1;  // values are waiting in the queue
 constexpr UINT kClosedMessage = WM_APP + 2;   // wParam: generation of the lost conversation
+constexpr UINT kOutcomeMessage = WM_APP + 3;  // an execute's outcome is waiting
 constexpr UINT_PTR kWatchTimer = 1;
 constexpr UINT kWatchIntervalMs = 250;
-constexpr DWORD kTransactionTimeoutMs = 5000;
+constexpr UINT_PTR kRetireTimer = 2;
+// How long the window of an ended conversation waits for the server's
+// terminate: late acks still free their memory meanwhile.
+constexpr UINT kRetireMs = 2000;
+constexpr DWORD kExecuteLimitMs = 5000;
+// How long the open waits for the answer to the hot link. A server that
+// pumps answers in a millisecond; one that does not is left at
+// "connecting" and tried again, and the window is not held up meanwhile.
+constexpr DWORD kAdviseLimitMs = 400;
 constexpr DWORD kLookSliceMs = 100;  // a wait looks at the server's window this often
 // The time a window gets to answer an initiate. A DDE server's thread
 // answers in well under a millisecond when it pumps at all; this leaves
@@ -51,7 +62,8 @@ constexpr UINT kInitiateLimitMs = 150;
 // How long a thread that let an initiate run out is left out of the
 // initiates of every link of the process.
 constexpr DWORD kPassOverMs = 2000;
-constexpr char kWindowClass[] = "QuillonDdeLinkWindow";
+constexpr char kLinkClass[] = "QuillonDdeLinkWindow";
+constexpr char kConversationClass[] = "QuillonDdeConversation";
 
 // Threads that let an initiate run out, with the tick until which they are
 // passed over. Shared by the links: they all run on the one thread.
@@ -73,11 +85,47 @@ bool IsPassedOver(DWORD thread, DWORD now) {
     return false;
 }
 
-// How many calls of the thread's links wait for an ack right now. While
-// one does, a delivered value is queued and posted, not handed over.
+// How many opens of the thread's links wait for a hot link's answer right
+// now. While one does, a value or an outcome is queued and posted, not
+// handed over.
 int& Waiting() {
     static int waiting = 0;
     return waiting;
+}
+
+// A link whose execute waits for its ack.
+class ExecuteWatch {
+  public:
+    virtual void CheckDeadline(DWORD now) = 0;
+
+  protected:
+    ~ExecuteWatch() = default;
+};
+
+std::vector<ExecuteWatch*>& ExecutesWaiting() {
+    static std::vector<ExecuteWatch*> links;
+    return links;
+}
+
+// While an execute waits, every value takes the acks waiting in the queue
+// first: behind a flood of values an ack would wait for all of them, and so
+// would the next command. Then the bounds are checked.
+void ServeWaitingExecutes() {
+    if (ExecutesWaiting().empty()) {
+        return;
+    }
+    MSG message;
+    while (PeekMessageA(&message, nullptr, WM_DDE_ACK, WM_DDE_ACK, PM_REMOVE)) {
+        DispatchMessageA(&message);
+    }
+    const DWORD now = GetTickCount();
+    const std::vector<ExecuteWatch*> links = ExecutesWaiting();
+    for (ExecuteWatch* link : links) {
+        const auto& current = ExecutesWaiting();
+        if (std::find(current.begin(), current.end(), link) != current.end()) {
+            link->CheckDeadline(now);
+        }
+    }
 }
 
 BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
@@ -85,33 +133,291 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
     return TRUE;
 }
 
-// A global atom for a name; 0 for an empty name (any application or topic).
-class GlobalAtom {
+void RegisterWindowClass(const char* name, WNDPROC procedure) {
+    // ANSI classes: a server reads our executes as single-byte text because
+    // our window is not a Unicode window (see win32/DdeWire.h).
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = name;
+    RegisterClassA(&windowClass);  // fails harmlessly when registered before
+}
+
+// What a conversation tells the link it belongs to.
+class ConversationOwner {
   public:
-    explicit GlobalAtom(const std::string& name)
-        : atom_(name.empty() ? 0 : GlobalAddAtomA(name.c_str())) {}
-    ~GlobalAtom() {
-        if (atom_ != 0) {
-            GlobalDeleteAtom(atom_);
+    // A value of our hot link; false when it cannot be kept.
+    virtual bool QueueValue(std::string text) = 0;
+    // After the value's ack has gone.
+    virtual void HandOver() = 0;
+    virtual void OnExecuteAnswered(const ddewire::Ack& ack) = 0;
+    // The server ended the conversation.
+    virtual void OnPartnerGone() = 0;
+
+  protected:
+    ~ConversationOwner() = default;
+};
+
+// One conversation and its client window, from the initiate until the
+// server has answered our terminate. It owns itself once retired, and is
+// deleted with its window.
+class Conversation {
+  public:
+    static Conversation* Create(ConversationOwner* owner) {
+        static const bool registered =
+            (RegisterWindowClass(kConversationClass, &Conversation::WindowProc), true);
+        (void)registered;
+        // Hidden and top-level; WS_EX_TOOLWINDOW keeps it off the task list.
+        const HWND window =
+            CreateWindowExA(WS_EX_TOOLWINDOW, kConversationClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
+                            nullptr, GetModuleHandleA(nullptr), nullptr);
+        if (window == nullptr) {
+            return nullptr;
+        }
+        auto* conversation = new Conversation(owner, window);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(conversation));
+        return conversation;
+    }
+
+    HWND Window() const { return window_; }
+    HWND Partner() const { return partner_; }
+    // The server has ended the conversation.
+    bool Lost() const { return lost_; }
+    // No server has ever answered this window: it may initiate again.
+    bool Unanswered() const { return partner_ == nullptr && !lost_ && !answered_; }
+
+    // Offers the conversation to each top-level window in turn until a
+    // server with these names takes it.
+    bool Initiate(const std::string& service, const std::string& topic) {
+        std::vector<HWND> windows;
+        EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&windows));
+        const ddewire::InitiateNames names(service, topic);
+        service_ = service;
+        topic_ = topic;
+        initiating_ = true;
+        for (const HWND window : windows) {
+            if (partner_ != nullptr) {
+                break;
+            }
+            const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+            if (window == window_ || thread == 0 || IsPassedOver(thread, GetTickCount())) {
+                continue;
+            }
+            // The server answers by sending an ack to our window, which the
+            // wait dispatches (so no SMTO_BLOCK). SMTO_ABORTIFHUNG returns at
+            // once for a thread the system already counts as hung.
+            DWORD_PTR result = 0;
+            if (SendMessageTimeoutA(window, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(window_),
+                                    names.Packed(), SMTO_ABORTIFHUNG, kInitiateLimitMs,
+                                    &result) == 0 &&
+                IsWindow(window)) {
+                PassedOver()[thread] = GetTickCount() + kPassOverMs;
+            }
+        }
+        initiating_ = false;
+        return partner_ != nullptr;
+    }
+
+    bool PostAdvise(const std::string& item) {
+        ddewire::Advise advise;
+        if (!ddewire::PostAdvise(partner_, window_, item, advise)) {
+            return false;
+        }
+        advise_ = advise;
+        return true;
+    }
+    bool AdviseAnswered() const { return adviseAnswer_.has_value(); }
+    bool AdviseAccepted() const { return adviseAnswer_.value_or(false); }
+
+    // Posts the execute; the memory is ours until its ack or the end of the
+    // conversation. False, with the memory freed, when it cannot be posted.
+    bool StartExecute(HGLOBAL command) {
+        if (!ddewire::PostExecute(partner_, window_, command)) {
+            GlobalFree(command);
+            return false;
+        }
+        execute_ = command;
+        return true;
+    }
+    // The execute got no answer in time: a late ack frees its memory.
+    void ExecuteTimedOut() {
+        if (execute_ != nullptr) {
+            late_.push_back(execute_);
+            execute_ = nullptr;
         }
     }
-    GlobalAtom(const GlobalAtom&) = delete;
-    GlobalAtom& operator=(const GlobalAtom&) = delete;
-    ATOM Get() const { return atom_; }
+
+    // The link is done with the conversation: a terminate to the server,
+    // whose answer (or kRetireMs) ends the window.
+    void Retire() {
+        owner_ = nullptr;
+        ExecuteTimedOut();
+        if (partner_ != nullptr && IsWindow(partner_)) {
+            ddewire::PostTerminate(partner_, window_);
+            terminating_ = true;
+        }
+        SetTimer(window_, kRetireTimer, kRetireMs, nullptr);
+    }
 
   private:
-    ATOM atom_;
+    Conversation(ConversationOwner* owner, HWND window) : owner_(owner), window_(window) {}
+
+    ~Conversation() {
+        // The conversation is over: memory never acknowledged is ours again.
+        // (An advise's memory may be the server's by now; it is left alone.)
+        if (execute_ != nullptr) {
+            GlobalFree(execute_);
+        }
+        for (const HGLOBAL memory : late_) {
+            GlobalFree(memory);
+        }
+    }
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<Conversation*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (self == nullptr) {
+            return DefWindowProcA(window, message, wParam, lParam);
+        }
+        const HWND from = reinterpret_cast<HWND>(wParam);
+        switch (message) {
+            case WM_DDE_ACK:
+                // An initiate's answer is sent; every other ack is posted.
+                if (InSendMessage()) {
+                    self->OnInitiateAnswer(from, lParam);
+                } else {
+                    self->OnAck(from, lParam);
+                }
+                return 0;
+            case WM_DDE_DATA:
+                ServeWaitingExecutes();
+                self->OnData(from, lParam);
+                return 0;
+            case WM_DDE_TERMINATE:
+                self->OnTerminate(from);  // may destroy the window and `self`
+                return 0;
+            case WM_TIMER:
+                if (wParam == kRetireTimer) {
+                    DestroyWindow(window);
+                }
+                return 0;
+            case WM_NCDESTROY:
+                SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+                delete self;
+                return DefWindowProcA(window, message, wParam, lParam);
+            default:
+                return DefWindowProcA(window, message, wParam, lParam);
+        }
+    }
+
+    // The first server with our names is taken. Any other answer (a
+    // stranger's names, a second server, an answer after the initiate) gets
+    // a terminate: it opened a conversation on its side.
+    void OnInitiateAnswer(HWND server, LPARAM names) {
+        const bool match = ddewire::TakeInitiateAnswer(names, service_, topic_);
+        if (initiating_ && partner_ == nullptr && match) {
+            partner_ = server;
+            return;
+        }
+        if (server == partner_) {
+            return;  // the partner answers twice: a terminate would end ours
+        }
+        answered_ = true;
+        ddewire::PostTerminate(server, window_);
+    }
+
+    // Each ack is matched to what it answers: an advise's by its item atom,
+    // an execute's by the command handle it returns.
+    void OnAck(HWND from, LPARAM lParam) {
+        const ddewire::Ack ack = ddewire::TakeAck(lParam);
+        if (partner_ == nullptr || from != partner_) {
+            ddewire::DropAck(ack);
+            return;
+        }
+        if (advise_ && ack.carried == advise_->item) {
+            ddewire::SettleAdvise(*advise_, ack.Positive());
+            advise_.reset();
+            adviseAnswer_ = ack.Positive();
+            return;
+        }
+        const auto handle = reinterpret_cast<HGLOBAL>(ack.carried);
+        if (execute_ != nullptr && handle == execute_) {
+            GlobalFree(execute_);
+            execute_ = nullptr;
+            if (owner_ != nullptr) {
+                owner_->OnExecuteAnswered(ack);
+            }
+            return;
+        }
+        const auto late = std::find(late_.begin(), late_.end(), handle);
+        if (late != late_.end()) {
+            GlobalFree(*late);
+            late_.erase(late);
+            return;
+        }
+        ddewire::DropAck(ack);
+    }
+
+    void OnData(HWND from, LPARAM lParam) {
+        ddewire::ReceivedData data(lParam);
+        const bool partner = partner_ != nullptr && from == partner_ && !terminating_;
+        ConversationOwner* owner = partner ? owner_ : nullptr;
+        // The hot link was asked for in CF_TEXT; data in any other format (a
+        // server that ignores the request) is refused, not read as text. No
+        // memory at all is a value of no bytes (no NUL either), which is how
+        // a server sends an empty value that has no terminating NUL.
+        bool accepted = false;
+        if (owner != nullptr && (data.IsText() || !data.HasMemory())) {
+            accepted = owner->QueueValue(data.HasMemory() ? data.Text() : std::string());
+        }
+        data.Answer(from, window_, partner, accepted);  // before the handover: the server may wait
+        if (accepted) {
+            owner->HandOver();
+        }
+    }
+
+    // A terminate from any window but the partner is the answer of a
+    // stranger we sent away, or none of our business.
+    void OnTerminate(HWND from) {
+        if (partner_ == nullptr || from != partner_) {
+            return;
+        }
+        if (terminating_) {
+            DestroyWindow(window_);  // our terminate is answered: the end
+            return;
+        }
+        ddewire::PostTerminate(partner_, window_);
+        partner_ = nullptr;  // answered: nothing more is posted to it
+        lost_ = true;
+        ExecuteTimedOut();  // no ack will come; freed with the window
+        if (owner_ != nullptr) {
+            owner_->OnPartnerGone();
+        }
+    }
+
+    ConversationOwner* owner_;
+    HWND window_;
+    HWND partner_ = nullptr;
+    std::string service_;
+    std::string topic_;
+    bool initiating_ = false;
+    bool answered_ = false;     // an answer came that was not taken
+    bool lost_ = false;         // the server ended the conversation
+    bool terminating_ = false;  // our terminate waits for its answer
+    std::optional<ddewire::Advise> advise_;
+    std::optional<bool> adviseAnswer_;  // positive or not, once answered
+    HGLOBAL execute_ = nullptr;         // the execute that waits for its ack
+    std::vector<HGLOBAL> late_;         // executes past their bound
 };
 
 }  // namespace
 
-class Win32DdeLink::Impl {
+class Win32DdeLink::Impl : public ConversationOwner, public ExecuteWatch {
   public:
     explicit Impl(HWND control) : control_(control) {
-        RegisterWindowClass();
-        // Hidden and top-level; WS_EX_TOOLWINDOW keeps it off the task list.
-        window_ = CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+        static const bool registered = (RegisterWindowClass(kLinkClass, &Impl::WindowProc), true);
+        (void)registered;
+        window_ = CreateWindowExA(0, kLinkClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
         if (window_ == nullptr) {
             Raise(kErrOutOfMemory);
         }
@@ -122,6 +428,10 @@ class Win32DdeLink::Impl {
         events_ = nullptr;
         controlBehind_ = false;  // the control may be gone already
         EndConversation();
+        if (spare_ != nullptr) {
+            spare_->Retire();
+        }
+        StopWatchingExecute();
         SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
     }
@@ -145,80 +455,89 @@ class Win32DdeLink::Impl {
         Connect();
     }
 
-    int16_t Mode() const { return (server_ != nullptr && IsWindow(server_)) ? 1 : 0; }
+    int16_t Mode() const { return (open_ && IsWindow(conversation_->Partner())) ? 1 : 0; }
 
     void Execute(const std::string& command) {
-        if (server_ == nullptr) {
+        if (!open_ || conversation_->Partner() == nullptr) {
             Raise(kErrDdeMethodNoChannel);
+        }
+        if (executeWaiting_ || outcome_) {
+            Raise(kErrInvalidProcedureCall);
         }
         // No liveness check first: a post to a window that is gone fails at
         // once, and the check after the failure sorts it out. That keeps a
         // server round trip off every command.
-        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, command.size() + 1);
-        void* bytes = memory != nullptr ? GlobalLock(memory) : nullptr;
-        if (bytes == nullptr) {
-            GlobalFree(memory);
+        const HGLOBAL memory = ddewire::NewExecute(command);
+        if (memory == nullptr) {
             Raise(kErrOutOfMemory);
         }
-        std::memcpy(bytes, command.c_str(), command.size() + 1);
-        GlobalUnlock(memory);
-        // The execute's lParam is the handle itself, not a packed pair.
-        if (!PostMessageA(server_, WM_DDE_EXECUTE, reinterpret_cast<WPARAM>(window_),
-                          reinterpret_cast<LPARAM>(memory))) {
-            GlobalFree(memory);
-            if (!IsWindow(server_)) {
+        if (!conversation_->StartExecute(memory)) {
+            if (!IsWindow(conversation_->Partner())) {
                 LoseConversation();
                 Raise(kErrDdeMethodNoChannel);
             }
-            Raise(kErrDdeNoResponse);
-        }
-        const Answer answer = AwaitAck(Request{WM_DDE_EXECUTE, memory, ++requestId_});
-        if (answer.lost) {
-            Raise(kErrDdeMethodNoChannel);
-        }
-        if (!answer.arrived) {
-            Raise(kErrDdeTimeout);
-        }
-        if ((answer.status & DDE_FACK) != 0) {
+            FinishExecute(kErrDdeNoResponse, false);  // its queue is full
             return;
         }
-        Raise((answer.status & DDE_FBUSY) != 0 ? kErrDdeBusy : kErrDdeNoResponse);
+        executeWaiting_ = true;
+        executeStart_ = GetTickCount();
+        ExecutesWaiting().push_back(this);
+    }
+
+    // --- what the conversation tells
+
+    bool QueueValue(std::string text) override {
+        try {
+            pending_.push_back(std::move(text));
+        } catch (...) {
+            return false;
+        }
+        return true;
+    }
+
+    // From the message loop the value is delivered at once. Inside an open
+    // that waits for a hot link's answer, or inside a change handler that
+    // lets the loop run, it stays queued: one posted message stands for
+    // every value queued until it is handled, and the delivery takes them
+    // all (under a flood a post per value would leave a stale message per
+    // value for the loop to fetch). If the post fails (full queue) the watch
+    // timer delivers.
+    void HandOver() override {
+        if (Waiting() == 0 && !delivering_) {
+            DeliverPending();
+        } else if (!deliverPosted_) {
+            deliverPosted_ = PostMessageA(window_, kDeliverMessage, 0, 0) != FALSE;
+        }
+    }
+
+    void OnExecuteAnswered(const ddewire::Ack& ack) override {
+        StopWatchingExecute();
+        const int32_t error = ack.Positive() ? 0 : ack.Busy() ? kErrDdeBusy : kErrDdeNoResponse;
+        FinishExecute(error, Waiting() == 0);
+    }
+
+    void OnPartnerGone() override {
+        // During the open, the open fails with no close notification (as for
+        // a refused hot link); the wait sees it.
+        if (!linking_) {
+            LoseConversation();
+        }
+    }
+
+    void CheckDeadline(DWORD now) override {
+        if (executeWaiting_ && now - executeStart_ >= kExecuteLimitMs) {
+            conversation_->ExecuteTimedOut();
+            StopWatchingExecute();
+            FinishExecute(kErrDdeTimeout, Waiting() == 0);
+        }
     }
 
   private:
-    // A request that waits for its ack: the message, the memory it carries.
-    struct Request {
-        UINT message;
-        HGLOBAL memory;
-        unsigned id;
-    };
-    struct Answer {
-        bool arrived = false;  // the ack came
-        bool lost = false;     // the conversation ended first
-        UINT_PTR status = 0;   // the ack's status word
-    };
-
-    static void RegisterWindowClass() {
-        static bool registered = false;
-        if (registered) {
-            return;
-        }
-        // An ANSI class: the system passes an execute's bytes between two
-        // ANSI windows unchanged, and converts them for a Unicode one.
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = &Impl::WindowProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = kWindowClass;
-        registered =
-            RegisterClassA(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-    }
-
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         auto* self = reinterpret_cast<Impl*>(GetWindowLongPtrA(window, GWLP_USERDATA));
         if (self == nullptr) {
             return DefWindowProcA(window, message, wParam, lParam);
         }
-        const HWND from = reinterpret_cast<HWND>(wParam);
         switch (message) {
             case kDeliverMessage:
                 self->deliverPosted_ = false;
@@ -227,21 +546,11 @@ class Win32DdeLink::Impl {
             case kClosedMessage:
                 self->NotifyClosed(static_cast<unsigned>(wParam));
                 return 0;
+            case kOutcomeMessage:
+                self->DeliverOutcome();
+                return 0;
             case WM_TIMER:
                 self->Watch();
-                return 0;
-            case WM_DDE_ACK:
-                if (self->initiating_) {
-                    self->OnInitiateAck(from, lParam);
-                } else {
-                    self->OnAck(from, lParam);
-                }
-                return 0;
-            case WM_DDE_DATA:
-                self->OnData(from, lParam);
-                return 0;
-            case WM_DDE_TERMINATE:
-                self->OnTerminate(from);
                 return 0;
             default:
                 return DefWindowProcA(window, message, wParam, lParam);
@@ -253,282 +562,112 @@ class Win32DdeLink::Impl {
         const size_t bar = topic_.find('|');
         const std::string service = bar == std::string::npos ? topic_ : topic_.substr(0, bar);
         const std::string topic = bar == std::string::npos ? std::string() : topic_.substr(bar + 1);
-        const HWND server = Initiate(service, topic);
-        if (server == nullptr) {
+        if (spare_ != nullptr && !spare_->Unanswered()) {
+            spare_->Retire();
+            spare_ = nullptr;
+        }
+        Conversation* conversation = spare_ != nullptr ? spare_ : Conversation::Create(this);
+        spare_ = nullptr;
+        if (conversation == nullptr) {
+            Raise(kErrOutOfMemory);
+        }
+        if (!conversation->Initiate(service, topic)) {
+            if (conversation->Unanswered()) {
+                spare_ = conversation;
+            } else {
+                conversation->Retire();
+            }
             Raise(kErrNoForeignApplication);
         }
-        server_ = server;
+        conversation_ = conversation;
         ++generation_;
-        if (!Advise()) {
+        if (!AwaitHotLink()) {
             EndConversation();
             Raise(kErrDdeNoResponse);
         }
+        open_ = true;
         SetTimer(window_, kWatchTimer, kWatchIntervalMs, nullptr);
     }
 
-    // Offers the conversation to each top-level window in turn and returns
-    // the first server that took it, or null.
-    HWND Initiate(const std::string& service, const std::string& topic) {
-        std::vector<HWND> windows;
-        EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&windows));
-        const GlobalAtom serviceAtom(service);
-        const GlobalAtom topicAtom(topic);
-        const LPARAM names = MAKELPARAM(serviceAtom.Get(), topicAtom.Get());
-        answered_ = nullptr;
-        initiating_ = true;
-        for (const HWND window : windows) {
-            if (answered_ != nullptr) {
-                break;
-            }
-            const DWORD thread = GetWindowThreadProcessId(window, nullptr);
-            if (window == window_ || thread == 0 || IsPassedOver(thread, GetTickCount())) {
-                continue;
-            }
-            // The server answers by sending an ack to our window, which the
-            // wait dispatches (so no SMTO_BLOCK). SMTO_ABORTIFHUNG returns at
-            // once for a thread the system already counts as hung.
-            DWORD_PTR result = 0;
-            if (SendMessageTimeoutA(window, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(window_),
-                                    names, SMTO_ABORTIFHUNG, kInitiateLimitMs, &result) == 0 &&
-                IsWindow(window)) {
-                PassedOver()[thread] = GetTickCount() + kPassOverMs;
-            }
-        }
-        initiating_ = false;
-        return answered_;
-    }
-
-    // An ack sent back to our initiate: the first server is taken, any other
-    // that answers as well is told at once that the conversation is over.
-    void OnInitiateAck(HWND server, LPARAM names) {
-        const ATOM serviceAtom = LOWORD(names);
-        const ATOM topicAtom = HIWORD(names);
-        if (serviceAtom != 0) {
-            GlobalDeleteAtom(serviceAtom);
-        }
-        if (topicAtom != 0) {
-            GlobalDeleteAtom(topicAtom);
-        }
-        if (answered_ == nullptr) {
-            answered_ = server;
-        } else {
-            PostMessageA(server, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
-        }
-    }
-
-    // The hot link in CF_TEXT with the data in every update (no fDeferUpd),
-    // and no fAckReq: the server need not wait for us.
-    bool Advise() {
-        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, sizeof(DDEADVISE));
-        auto* options = memory != nullptr ? static_cast<DDEADVISE*>(GlobalLock(memory)) : nullptr;
-        if (options == nullptr) {
-            GlobalFree(memory);
+    // Asks for the hot link and waits for its answer, at most
+    // kAdviseLimitMs. Only DDE messages are dispatched meanwhile (of every
+    // link of the thread): a value or an outcome for another link is queued
+    // and delivered after this call, so no notification runs inside it, and
+    // no close, timer or paint of the window either.
+    bool AwaitHotLink() {
+        Conversation* const conversation = conversation_;
+        if (!conversation->PostAdvise(item_)) {
             return false;
         }
-        std::memset(options, 0, sizeof(DDEADVISE));
-        options->cfFormat = CF_TEXT;
-        GlobalUnlock(memory);
-        const ATOM item = GlobalAddAtomA(item_.c_str());
-        const LPARAM packed =
-            PackDDElParam(WM_DDE_ADVISE, reinterpret_cast<UINT_PTR>(memory), item);
-        if (!PostMessageA(server_, WM_DDE_ADVISE, reinterpret_cast<WPARAM>(window_), packed)) {
-            FreeDDElParam(WM_DDE_ADVISE, packed);
-            GlobalFree(memory);
-            GlobalDeleteAtom(item);
-            return false;
-        }
-        // A server that ends the conversation instead of answering: the
-        // open fails, with no close notification (as for a refusal).
         linking_ = true;
-        const Answer answer = AwaitAck(Request{WM_DDE_ADVISE, memory, ++requestId_});
-        linking_ = false;
-        return answer.arrived && !answer.lost && (answer.status & DDE_FACK) != 0;
-    }
-
-    // Waits for the ack of `request`, which has been posted. Only DDE
-    // messages are dispatched meanwhile (of every link of the thread): a
-    // value for another link is queued and delivered after this call, so no
-    // notification runs inside it.
-    Answer AwaitAck(const Request& request) {
-        awaiting_.push_back(request);
-        const unsigned generation = generation_;
-        answer_ = Answer{};
-        awaitedId_ = request.id;
+        ++Waiting();
         const DWORD start = GetTickCount();
         DWORD looked = start;  // when the server's window was last looked at
-        ++Waiting();
         for (;;) {
-            // The ack cannot be here yet on the first round: wait first.
             const DWORD elapsed = GetTickCount() - start;
-            const DWORD left =
-                elapsed < kTransactionTimeoutMs ? kTransactionTimeoutMs - elapsed : 0;
+            const DWORD left = elapsed < kAdviseLimitMs ? kAdviseLimitMs - elapsed : 0;
             const bool quiet = MsgWaitForMultipleObjects(
                                    0, nullptr, FALSE, left < kLookSliceMs ? left : kLookSliceMs,
                                    QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_TIMEOUT;
             MSG message;
-            while (!answer_.arrived && server_ != nullptr && generation == generation_ &&
+            while (!conversation->AdviseAnswered() && !conversation->Lost() &&
                    PeekMessageA(&message, nullptr, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) {
                 DispatchMessageA(&message);
             }
-            if (answer_.arrived) {
+            if (conversation->AdviseAnswered() || conversation->Lost()) {
                 break;
             }
             // A server that dies never answers: its window is looked at after
             // each quiet slice, and at least every slice while other
             // conversations keep the thread busy.
             const DWORD now = GetTickCount();
-            const bool look = quiet || now - looked >= kLookSliceMs;
-            if (look) {
+            if ((quiet || now - looked >= kLookSliceMs)) {
                 looked = now;
-            }
-            if (server_ == nullptr || generation != generation_ || (look && !IsWindow(server_))) {
-                answer_.lost = true;
-                if (server_ != nullptr && generation == generation_ && !linking_) {
-                    LoseConversation();
+                if (!IsWindow(conversation->Partner())) {
+                    break;
                 }
-                break;
             }
-            if (now - start >= kTransactionTimeoutMs) {
-                break;  // the request stays in awaiting_ for a late ack
+            if (now - start >= kAdviseLimitMs) {
+                break;
             }
         }
         --Waiting();
-        awaitedId_ = 0;
-        return answer_;
+        linking_ = false;
+        return !conversation->Lost() && conversation->AdviseAccepted();
     }
 
-    void OnAck(HWND from, LPARAM lParam) {
-        UINT_PTR status = 0;
-        UINT_PTR carried = 0;
-        UnpackDDElParam(WM_DDE_ACK, lParam, &status, &carried);
-        FreeDDElParam(WM_DDE_ACK, lParam);
-        if (from != server_ || server_ == nullptr || awaiting_.empty()) {
-            return;  // not of this conversation: nothing of ours to free
-        }
-        const Request request = awaiting_.front();
-        awaiting_.pop_front();
-        if (request.message == WM_DDE_ADVISE) {
-            if (carried != 0) {
-                GlobalDeleteAtom(static_cast<ATOM>(carried));
-            }
-            if ((status & DDE_FACK) == 0) {
-                GlobalFree(request.memory);
-            }
+    // The outcome of the execute: handed over at once from the message
+    // loop, else posted.
+    void FinishExecute(int32_t error, bool fromLoop) {
+        outcome_ = error;
+        if (fromLoop) {
+            DeliverOutcome();
         } else {
-            GlobalFree(request.memory);
-        }
-        if (request.id == awaitedId_) {
-            answer_.arrived = true;
-            answer_.status = status;
+            PostMessageA(window_, kOutcomeMessage, 0, 0);  // or the watch timer delivers
         }
     }
 
-    void OnData(HWND from, LPARAM lParam) {
-        UINT_PTR memoryValue = 0;
-        UINT_PTR itemValue = 0;
-        UnpackDDElParam(WM_DDE_DATA, lParam, &memoryValue, &itemValue);
-        const auto memory = reinterpret_cast<HGLOBAL>(memoryValue);
-        const auto item = static_cast<ATOM>(itemValue);
-        const bool ours = server_ != nullptr && from == server_;
-        bool ackRequested = false;
-        bool release = false;
-        bool accepted = false;
-        const auto* data =
-            memory != nullptr ? static_cast<const DDEDATA*>(GlobalLock(memory)) : nullptr;
-        if (data != nullptr) {
-            ackRequested = data->fAckReq != 0;
-            release = data->fRelease != 0;
-            // The hot link was asked for in CF_TEXT; data in any other format
-            // (a server that ignores the request) is refused, not read as
-            // single-byte text.
-            if (ours && data->cfFormat == CF_TEXT) {
-                const SIZE_T total = GlobalSize(memory);
-                const size_t header = offsetof(DDEDATA, Value);
-                const size_t size = total > header ? total - header : 0;
-                accepted = QueueValue(reinterpret_cast<const BYTE*>(data) + header, size);
-            }
-            GlobalUnlock(memory);
-        } else if (memory == nullptr && ours) {
-            // No memory: the update of a warm link. We asked for the data,
-            // so it is a value of no bytes at all (no NUL either), which is
-            // how a server sends an empty value that has no terminating NUL.
-            accepted = QueueValue(nullptr, 0);
-        }
-        const bool acknowledge = ackRequested && ours;
-        if (acknowledge) {
-            // Before the handover: the server may wait for it.
-            const LPARAM ack =
-                ReuseDDElParam(lParam, WM_DDE_DATA, WM_DDE_ACK, accepted ? DDE_FACK : 0, item);
-            if (!PostMessageA(server_, WM_DDE_ACK, reinterpret_cast<WPARAM>(window_), ack)) {
-                FreeDDElParam(WM_DDE_ACK, ack);
-                GlobalDeleteAtom(item);
-            }
-        }
-        if (memory != nullptr && release && (accepted || !acknowledge)) {
-            GlobalFree(memory);
-        }
-        if (accepted) {
-            HandOver();
-        }
-        // After the handover: deleting a global atom is a server round trip
-        // that need not stand between the value and its command.
-        if (!acknowledge) {
-            FreeDDElParam(WM_DDE_DATA, lParam);
-            if (item != 0) {
-                GlobalDeleteAtom(item);
-            }
-        }
-    }
-
-    // From the message loop the value is delivered at once. Inside a call
-    // that waits for an ack, or inside a change handler that lets the loop
-    // run, it stays queued: one posted message stands for every value queued
-    // until it is handled, and the delivery takes them all (under a flood a
-    // post per value would leave a stale message per value for the loop to
-    // fetch). If the post fails (full queue) the watch timer delivers.
-    void HandOver() {
-        if (Waiting() == 0 && !delivering_) {
-            DeliverPending();
-        } else if (!deliverPosted_) {
-            deliverPosted_ = PostMessageA(window_, kDeliverMessage, 0, 0) != FALSE;
-        }
-    }
-
-    bool QueueValue(const BYTE* bytes, size_t size) {
-        try {
-            // CF_TEXT ends at the first NUL; a server that sends no NUL ends
-            // at the data size. Never read past the size.
-            const void* nul = size != 0 ? std::memchr(bytes, 0, size) : nullptr;
-            const size_t length =
-                nul != nullptr ? static_cast<size_t>(static_cast<const BYTE*>(nul) - bytes) : size;
-            pending_.emplace_back(length != 0 ? reinterpret_cast<const char*>(bytes) : "", length);
-        } catch (...) {
-            return false;
-        }
-        return true;
-    }
-
-    // The server ends the conversation: answer, and report the close once
-    // from the message loop. A terminate from any other window is the answer
-    // to one of ours, or none of our business.
-    void OnTerminate(HWND from) {
-        if (server_ == nullptr || from != server_) {
+    void DeliverOutcome() {
+        if (!outcome_) {
             return;
         }
-        PostMessageA(server_, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
-        server_ = nullptr;  // answered: nothing more is posted to it
-        if (linking_) {
-            EndConversation();
-        } else {
-            LoseConversation();
+        const int32_t error = *outcome_;
+        outcome_.reset();
+        if (events_ != nullptr) {
+            events_->OnExecuteDone(error);
         }
+    }
+
+    void StopWatchingExecute() {
+        executeWaiting_ = false;
+        auto& links = ExecutesWaiting();
+        links.erase(std::remove(links.begin(), links.end(), this), links.end());
     }
 
     // Delivers every queued value, oldest first. A delivery can nest: the
     // change handler may let the message loop run (a modal dialog, a call
     // that dispatches). The nested call returns at once and the outer loop
-    // takes the rest, so values stay in order and no execute starts inside
-    // another.
+    // takes the rest, so values stay in order.
     void DeliverPending() {
         if (delivering_) {
             return;
@@ -564,7 +703,9 @@ class Win32DdeLink::Impl {
     void Watch() {
         DeliverPending();
         UpdateControl();
-        if (server_ != nullptr && !IsWindow(server_)) {
+        CheckDeadline(GetTickCount());
+        DeliverOutcome();
+        if (open_ && !IsWindow(conversation_->Partner())) {
             LoseConversation();
         }
     }
@@ -583,48 +724,44 @@ class Win32DdeLink::Impl {
     void NotifyClosed(unsigned generation) {
         // A close posted for an earlier conversation is stale once a new one
         // has been opened.
-        if (generation == generation_ && server_ == nullptr && events_ != nullptr) {
+        if (generation == generation_ && !open_ && events_ != nullptr) {
             events_->OnLinkClose();
         }
     }
 
-    // Ends the conversation without a close notification. Our terminate is
-    // not waited for: the server's answer is recognised by its window and
-    // dropped, and a new conversation has a window of its own.
+    // Ends the conversation without a close notification; an execute still
+    // waiting gets 293. Our terminate is not waited for: the conversation's
+    // window takes the answer, and a new conversation has a window of its own.
     void EndConversation() {
         KillTimer(window_, kWatchTimer);
         UpdateControl();  // no watch timer from now on
-        if (server_ != nullptr) {
-            PostMessageA(server_, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
-            server_ = nullptr;
+        if (executeWaiting_) {
+            StopWatchingExecute();
+            FinishExecute(kErrDdeMethodNoChannel, false);
         }
+        if (conversation_ != nullptr) {
+            conversation_->Retire();
+            conversation_ = nullptr;
+        }
+        open_ = false;
         closedGeneration_ = generation_;
-        // Executes never acknowledged: their memory is ours again. (An
-        // advise's memory may be the server's by now; it is left alone.)
-        for (const Request& request : awaiting_) {
-            if (request.message == WM_DDE_EXECUTE) {
-                GlobalFree(request.memory);
-            }
-        }
-        awaiting_.clear();
     }
 
     HWND control_;
-    HWND window_ = nullptr;
+    HWND window_ = nullptr;  // the link's own, message-only
     DdeLinkEvents* events_ = nullptr;
     std::string topic_;
     std::string item_;
     std::string text_;
-    HWND server_ = nullptr;    // the partner of the open conversation
-    HWND answered_ = nullptr;  // first server that answered the initiate
-    bool initiating_ = false;
-    bool linking_ = false;     // the advise of a new conversation waits
-    unsigned generation_ = 0;  // counts conversations
+    Conversation* conversation_ = nullptr;  // the open one, or the one being opened
+    Conversation* spare_ = nullptr;         // its initiate found nobody: used again
+    bool open_ = false;                     // the hot link stands
+    bool linking_ = false;                  // the open waits for the hot link's answer
+    unsigned generation_ = 0;               // counts conversations
     unsigned closedGeneration_ = 0;
-    std::deque<Request> awaiting_;  // posted, not yet acknowledged
-    unsigned requestId_ = 0;
-    unsigned awaitedId_ = 0;
-    Answer answer_;
+    bool executeWaiting_ = false;  // an execute waits for its ack
+    DWORD executeStart_ = 0;
+    std::optional<int32_t> outcome_;  // an execute's outcome not yet handed over
     std::deque<std::string> pending_;
     bool delivering_ = false;
     bool deliverPosted_ = false;  // a kDeliverMessage is in the queue

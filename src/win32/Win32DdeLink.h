@@ -5,13 +5,16 @@
 // The control is the hidden EDIT or STATIC that shows the linked item: its
 // window text catches up with the last delivered value on the next tick of
 // the link's 250 ms watch timer, and when the conversation ends; the change
-// notification itself reads Text(). The adapter owns a hidden top-level
-// window that is the client end of the conversation (a server answers an
-// initiate by sending to it, so it cannot be message-only). A value that
+// notification itself reads Text(). Each conversation has a hidden
+// top-level client window of its own (a server answers an initiate by
+// sending to it, so it cannot be message-only); the link's notifications
+// and timer go through a message-only window of the link. A value that
 // arrives while the message loop runs is handed over at once; one that
-// arrives while a call of a link waits for its ack (the wait dispatches DDE
-// messages) is queued and posted, so every notification of DdeLinkEvents
-// comes from the message loop, never from inside a call.
+// arrives while an open waits for the hot link's answer (the wait
+// dispatches DDE messages, at most a short while) is queued and posted, so
+// every notification of DdeLinkEvents comes from the message loop, never
+// from inside a call. An execute is posted and its outcome comes from the
+// message loop too, so no call waits for a server for long.
 // A null control is allowed (the value is then only kept in Text()).
 //
 // The initiate goes to the top-level windows one by one, each with a short

@@ -4,8 +4,8 @@
 // decoder link stands is executed on the command link as exactly
 // BuildDisplayCwCommand(value); an empty value, a value in any other state
 // or one that arrives during a connection attempt sends nothing; a value of
-// 32767 bytes or more, or a refused execute, sends nothing and is reported
-// once under "MRP_UI.MRPDDE_Change". No value changes a link state.
+// 32767 bytes or more sends nothing, and it and a refused execute are
+// reported once under "MRP_UI.MRPDDE_Change". No value changes a link state.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -101,9 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
             g.ui.MRPLinkState = state;
             g.mrpDde.Deliver(value);
+            g.palavanDde.Settle();  // the logger answers
             if (state == quillon::LinkConnected && !value.empty()) {
-                expectReport = refused || value.size() >= kTooLong;
-                expectSent = !expectReport;
+                expectSent = value.size() < kTooLong;
+                expectReport = refused || !expectSent;
             }
         }
 

@@ -262,6 +262,7 @@ TEST_F(GatewayFixture, EveryDeliveredValueBecomesOneCommandRepeatsIncluded) {
     for (const char* value : {"C", "Q", " ", "5", "N", "N", "\xD8", "\xB7", "\xAD"}) {
         mrpDde.Deliver(value);
     }
+    palavanDde.AnswerAll();
     EXPECT_EQ(palavanDde.executed,
               (std::vector<std::string>{"006displaycwC", "006displaycwQ", "006displaycw ",
                                         "006displaycw5", "006displaycwN", "006displaycwN",
@@ -301,6 +302,7 @@ TEST_F(GatewayFixture, FailedExecuteIsReportedPerValueAndChangesNoState) {
     palavanTimer.Tick();
     palavanDde.executeError = kErrDdeNoResponse;
     mrpDde.Deliver("C");
+    palavanDde.Settle();
     EXPECT_EQ(CountInLog("program error 285 in module MRP_UI.MRPDDE_Change"), 1u);
     EXPECT_EQ(ui.PalavanLinkState, LinkConnected);
 }
@@ -311,10 +313,84 @@ TEST_F(GatewayFixture, OverlongValueIsReportedAndNotSentAndForwardingGoesOn) {
     mrpDde.Deliver(std::string(32766, 'E'));
     mrpDde.Deliver(std::string(32767, 'E'));
     mrpDde.Deliver("K");
+    palavanDde.AnswerAll();
     ASSERT_EQ(palavanDde.executed.size(), 2u);
     EXPECT_EQ(palavanDde.executed[0].size(), 12u + 32766u);
     EXPECT_EQ(palavanDde.executed[1], "006displaycwK");
     EXPECT_EQ(CountInLog("program error 6 in module MRP_UI.MRPDDE_Change: Overflow"), 1u);
+}
+
+// The command link takes one command at a time; what arrives meanwhile
+// waits and follows in order, and each failed outcome is one line.
+TEST_F(GatewayFixture, ValuesWhileACommandWaitsFollowInOrderAndEachFailureIsOneLine) {
+    Load();
+    ConnectBoth();
+    mrpDde.Deliver("A");
+    mrpDde.Deliver("B");
+    mrpDde.Deliver("C");
+    mrpDde.Deliver("D");
+    EXPECT_EQ(palavanDde.executed, (std::vector<std::string>{"006displaycwA"}));
+    palavanDde.Answer(kErrDdeTimeout);
+    palavanDde.Answer(0);
+    palavanDde.Answer(kErrDdeBusy);
+    EXPECT_EQ(palavanDde.executed, (std::vector<std::string>{"006displaycwA", "006displaycwB",
+                                                             "006displaycwC", "006displaycwD"}));
+    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change: "
+                         "Timeout while waiting for DDE response\r\n"),
+              1u);
+    EXPECT_EQ(CountInLog("program error 288 in module MRP_UI.MRPDDE_Change"), 1u);
+    EXPECT_EQ(CountInLog("program error"), 2u);
+
+    // The link goes down with D waiting and E, F queued: each is one 293.
+    mrpDde.Deliver("E");
+    mrpDde.Deliver("F");
+    palavanDde.ServerCloses();
+    EXPECT_EQ(CountInLog("program error 293 in module MRP_UI.MRPDDE_Change"), 3u);
+    EXPECT_EQ(palavanDde.executed.size(), 4u);
+    EXPECT_EQ(ui.PalavanLinkState, LinkNotResponding);
+    palavanDde.opens.push_back({});
+    palavanTimer.Tick();
+    mrpDde.Deliver("G");  // nothing left over: sent at once
+    EXPECT_EQ(palavanDde.executed.back(), "006displaycwG");
+}
+
+// While the logger answers, a burst of up to 10,000 waiting commands passes
+// whole; past that, the oldest waiting command is dropped with one 286 line.
+// Once a command goes unanswered for its full wait, at most 500 commands
+// and 256 KiB stay waiting, the oldest dropped with a line each.
+TEST_F(GatewayFixture, WaitingCommandsAreBoundedAndTrimmedWhenTheLoggerStalls) {
+    Load();
+    ConnectBoth();
+    for (int value = 0; value <= 10001; ++value) {  // 0 is sent, 1 to 10,001 wait
+        mrpDde.Deliver(std::to_string(value));
+    }
+    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 1u);
+    palavanDde.AnswerAll();
+    ASSERT_EQ(palavanDde.executed.size(), 10001u);
+    EXPECT_EQ(palavanDde.executed[1], "006displaycw2");
+    EXPECT_EQ(palavanDde.executed[10000], "006displaycw10001");
+
+    palavanDde.executed.clear();
+    for (int value = 0; value <= 600; ++value) {  // 0 is sent, 1 to 600 wait
+        mrpDde.Deliver(std::to_string(value));
+    }
+    palavanDde.Answer(kErrDdeTimeout);  // 1 to 100 are dropped, 101 goes
+    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 1u + 1u + 100u);
+    palavanDde.AnswerAll();
+    ASSERT_EQ(palavanDde.executed.size(), 501u);
+    EXPECT_EQ(palavanDde.executed[1], "006displaycw101");
+    EXPECT_EQ(palavanDde.executed[500], "006displaycw600");
+
+    // Commands of 10,012 bytes: 26 fit in 256 KiB.
+    palavanDde.executed.clear();
+    for (char value = 'A'; value <= 'A' + 30; ++value) {  // 'A' is sent, 30 wait
+        mrpDde.Deliver(std::string(10000, value));
+    }
+    palavanDde.Answer(kErrDdeTimeout);  // 'B' to 'E' are dropped, 'F' goes
+    palavanDde.AnswerAll();
+    ASSERT_EQ(palavanDde.executed.size(), 27u);
+    EXPECT_EQ(palavanDde.executed[1], "006displaycw" + std::string(10000, 'F'));
+    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 102u + 1u + 4u);
 }
 
 TEST_F(GatewayFixture, FirstErrorBringsAMinimisedWindowBackWithTheHint) {

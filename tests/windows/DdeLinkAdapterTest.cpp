@@ -42,8 +42,10 @@ class Recorder : public DdeLinkEvents {
     }
     void OnLinkClose() override { ++closes; }
     void OnLinkError(int16_t code) override { errors.push_back(code); }
+    void OnExecuteDone(int32_t error) override { outcomes.push_back(error); }
 
     std::vector<std::string> values;
+    std::vector<int32_t> outcomes;
     int closes = 0;
     std::vector<int16_t> errors;
     std::function<void()> inside;  // runs inside every change handler
@@ -214,8 +216,12 @@ TEST_F(DdeLinkAdapterTest, ExecuteSendsTheCommandBytesUnchanged) {
     ASSERT_TRUE(StartLogger(logger, {"--out", dir.Path() + "received.txt"}));
     ASSERT_EQ(ConnectWhenReady(), 0);
     EXPECT_EQ(link_->LinkMode(), 1);
-    EXPECT_EQ(CollectError([&] { link_->LinkExecute("006displaycwCQ"); }), 0);
-    EXPECT_EQ(CollectError([&] { link_->LinkExecute("006displaycw\x01\x7F\x80\xFF\\"); }), 0);
+    for (const std::string command : {"006displaycwCQ", "006displaycw\x01\x7F\x80\xFF\\"}) {
+        EXPECT_EQ(CollectError([&] { link_->LinkExecute(command); }), 0);
+        const size_t outcomes = recorder_->outcomes.size();
+        EXPECT_TRUE(PumpUntil([&] { return recorder_->outcomes.size() > outcomes; }, kDeadlineMs));
+    }
+    EXPECT_EQ(recorder_->outcomes, (std::vector<int32_t>{0, 0}));
     ASSERT_TRUE(logger.Quit());
     EXPECT_EQ(ReadLines(dir.Path() + "received.txt"),
               (std::vector<std::string>{"006displaycwCQ", "006displaycw\\x01\\x7F\\x80\\xFF\\\\"}));

@@ -55,14 +55,8 @@ TEST_F(FaultPeerTest, AStalledLoggerTimesOutOnceAndIsServedAgainWhenItRecovers) 
               "--value", "LAST"});
     go_.Set();
     ASSERT_TRUE(WaitReceived(1));
-    // The execute is waiting for its acknowledgement now. The wait blocks
-    // the window's thread (it dispatches only DDE messages meanwhile), but
-    // no longer than the bound: a message sent now is answered once the
-    // execute gives up, if not before.
-    const DWORD asked = GetTickCount();
-    EXPECT_TRUE(gateway_.Responds(kDeadlineMs)) << "the window hung past the bound";
-    std::printf("  a message sent during the stall was answered after %lu ms\n",
-                static_cast<unsigned long>(GetTickCount() - asked));
+    // How fast the window handles posted messages during such a stall is
+    // measured by the table of raw-message peers (DdePeerTest.cpp).
     EXPECT_TRUE(WaitUntil([&] { return Reports("286") >= 1; }, kDeadlineMs)) << gateway_.ErrorLog();
     EXPECT_TRUE(gateway_.Responds());
     EXPECT_TRUE(WaitReceived(3));
