@@ -331,7 +331,8 @@ TEST_P(DdePeerTest, Row) {
                                            std::to_string(GetTickCount());
     std::vector<std::string> atoms = {stranger, stranger + ".topic", stranger + ".item"};
     if (!row.simulators) {
-        // The DDEML simulators hold atoms of their names in Wine's own way.
+        // The DDEML simulators' atoms are Wine's DDEML's business: with them,
+        // only the stranger's names are counted.
         atoms.insert(atoms.end(), {"MRP40", "MRP40 SDR", "MRP40Form", "RXSymbol", "Palavan",
                                    "DDEServer", "DDECommand"});
     }
