@@ -145,16 +145,17 @@ class DdeLinkEngine {
     void Retire(Conversation& conversation, Tick now);
     void Destroy(Window window);
     void Lose(Tick now);
-    void CheckExecute(Conversation& conversation, Tick now);
+    // The current command's limit and busy pause.
+    void CheckExecute(Tick now);
     void PostCommand(Conversation& conversation, Tick now);
     void FinishCommand(int32_t error);
     void Tell(Notification notification);
 
     DdeWireActions& wire_;
     std::map<Window, std::unique_ptr<Conversation>> conversations_;
-    Window current_ = 0;  // the open conversation, or the one being opened
-    Window spare_ = 0;    // its initiate found nobody: used again
-    bool open_ = false;   // the hot link stands
+    Window current_ = 0;       // the open conversation, or the one being opened
+    Window spare_ = 0;         // its initiate found nobody: used again
+    bool open_ = false;        // the hot link stands
     bool executing_ = false;   // an execute waits for its outcome
     bool outcomeDue_ = false;  // an outcome is queued, not yet taken
     std::deque<Notification> notifications_;

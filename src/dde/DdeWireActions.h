@@ -66,7 +66,7 @@ struct Ack {
 struct Data {
     Block block = 0;  // 0: no memory at all (an empty value, no flags)
     Atom item = 0;
-    bool text = false;        // the block's format is CF_TEXT
+    bool text = false;  // the block's format is CF_TEXT
     bool ackRequested = false;
     bool release = false;
     std::string value;  // the CF_TEXT value, when `text`
