@@ -399,8 +399,12 @@ class Harness : public DdeWireActions {
 
     // --- choices ------------------------------------------------------------
 
+    // One byte for every choice, whatever the count, so that a script
+    // reads the same in every state (and a seed can be written by hand:
+    // the bytes are read from the end of the input backwards).
     size_t Pick(size_t count) {
-        return count <= 1 ? 0 : input_.ConsumeIntegralInRange<size_t>(0, count - 1);
+        const size_t byte = input_.ConsumeIntegral<uint8_t>();
+        return count == 0 ? 0 : byte % count;
     }
 
     // The pairs a server may still post on, newest first.
@@ -420,7 +424,8 @@ class Harness : public DdeWireActions {
 
     Pair* PickPair(bool (*wanted)(const Pair&)) {
         const std::vector<Pair*> pairs = Talking(wanted);
-        return pairs.empty() ? nullptr : pairs[Pick(pairs.size())];
+        const size_t chosen = Pick(pairs.size());
+        return pairs.empty() ? nullptr : pairs[chosen];
     }
 
     bool Routed(Window client) { return engine_->Owns(client); }
@@ -658,12 +663,14 @@ class Harness : public DdeWireActions {
                 windows.push_back(window);
             }
         }
+        const size_t chosen = Pick(windows.size());
+        const size_t names = Pick(4);
         if (windows.empty()) {
             return;
         }
-        const Window window = windows[windows.size() - 1 - Pick(windows.size())];
+        const Window window = windows[windows.size() - 1 - chosen];
         Window none = 0;
-        Answer(window, NewServer(), kServices[0], kTopics[0], Pick(4), none, false);
+        Answer(window, NewServer(), kServices[0], kTopics[0], names, none, false);
     }
 
     void Execute() {
@@ -702,16 +709,17 @@ class Harness : public DdeWireActions {
 
     void AnswerExecute() {
         Pair* pair = PickPair([](const Pair& p) { return !p.executes.empty(); });
+        const size_t status = Pick(3);
+        const size_t carries = Pick(4);
         if (pair == nullptr) {
             return;
         }
         const Block message = pair->executes.front();
         pair->executes.pop_front();
         Ack ack;
-        const size_t status = Pick(3);
         ack.positive = status == 0;
         ack.busy = status == 2;
-        switch (Pick(4)) {
+        switch (carries) {
             case 0:
                 ack.carried = message;
                 break;
@@ -780,13 +788,14 @@ class Harness : public DdeWireActions {
 
     void AnswerAdvise() {
         Pair* pair = PickPair([](const Pair& p) { return !p.advises.empty(); });
+        const bool positive = Pick(3) != 0;
         if (pair == nullptr) {
             return;
         }
         const auto [block, atom] = pair->advises.front();
         pair->advises.pop_front();
         Ack ack;
-        ack.positive = Pick(3) != 0;
+        ack.positive = positive;
         ack.carried = atom;
         if (!Routed(pair->client)) {
             return;
@@ -809,10 +818,10 @@ class Harness : public DdeWireActions {
 
     void SendData() {
         Pair* pair = PickPair([](const Pair&) { return true; });
+        const size_t kind = Pick(16);
         if (pair == nullptr) {
             return;
         }
-        const size_t kind = Pick(16);
         DataCall call;
         call.to = pair->client;
         call.from = pair->server;
@@ -912,10 +921,11 @@ class Harness : public DdeWireActions {
                 alive.push_back(server);
             }
         }
+        const size_t chosen = Pick(alive.size());
         if (alive.empty()) {
             return;
         }
-        const Window server = alive[alive.size() - 1 - Pick(alive.size())];
+        const Window server = alive[alive.size() - 1 - chosen];
         servers_[server] = false;
         Trace(" server %llx dies", U(server));
         if (server == openServer_ && openWindow_ != 0) {
