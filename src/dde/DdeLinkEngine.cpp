@@ -387,7 +387,12 @@ std::optional<Tick> DdeLinkEngine::NextDeadline(Tick now) const {
             consider(c->retireAt);
         }
         if (c->command != 0) {
-            consider(c->pausing ? c->retryAt : c->commandSent + kExecuteLimitMs);
+            // A command refused as busy near its limit ends at the limit,
+            // before its pause.
+            consider(c->commandSent + kExecuteLimitMs);
+            if (c->pausing) {
+                consider(c->retryAt);
+            }
         }
     }
     return next;

@@ -5,6 +5,7 @@
 #include "base/ErrorLog.h"
 #include "base/ErrorTrap.h"
 #include "base/RuntimeError.h"
+#include "dde/DdeLinkEngine.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeLog.h"
 
@@ -41,6 +42,61 @@ TEST_F(FuzzClockFixture, LogWriteWithMonth32767EndsWithItsLine) {
     const std::string tail = "30-Dec-1899 00:00:00 > after\r\n";
     ASSERT_GE(text.size(), tail.size());
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+}
+
+// The least of a wire for the link engine: every call succeeds, fresh
+// numbers for windows, blocks and atoms.
+struct AnyWire : dde::DdeWireActions {
+    uint64_t next = 0x10000;
+    dde::Window NewWindow() override { return ++next; }
+    void DestroyWindow(dde::Window) override {}
+    bool WindowAlive(dde::Window) override { return true; }
+    dde::Atom AddAtom(const std::string&) override {
+        return static_cast<dde::Atom>(0xC000 + next++ % 0x100);
+    }
+    void DeleteAtom(dde::Atom) override {}
+    dde::Block NewAdvise() override { return ++next; }
+    dde::Block NewExecute(const std::string&) override { return ++next; }
+    void FreeBlock(dde::Block) override {}
+    bool PostAdvise(dde::Window, dde::Window, dde::Block, dde::Atom item) override {
+        advised = item;
+        return true;
+    }
+    bool PostExecute(dde::Window, dde::Window, dde::Block command) override {
+        executed = command;
+        return true;
+    }
+    bool PostTerminate(dde::Window, dde::Window) override { return true; }
+    bool PostDataAck(dde::Window, dde::Window, bool, dde::Atom) override { return true; }
+    dde::Atom advised = 0;
+    dde::Block executed = 0;
+};
+
+// A command refused as busy 10 ms before its limit: its pause would end
+// after the limit, and the clock was once asked back only then, so 288 came
+// up to 50 ms late. The limit is the next deadline, and 288 comes at it.
+TEST(FuzzDdeLinkEngine, BusyNearTheLimitEndsAtTheLimit) {
+    AnyWire wire;
+    dde::DdeLinkEngine engine(wire);
+    const dde::Tick start = 0xFFFFF000u;  // the clock wraps meanwhile
+    ASSERT_EQ(engine.BeginInitiate("Palavan", "DDEServer", start), 0);
+    const dde::Window client = engine.InitiateWindow();
+    const dde::Window server = 0x99;
+    engine.OnInitiateAnswer(client, server, {0xC0F0, 0xC0F1, "Palavan", "DDEServer"}, start);
+    ASSERT_EQ(engine.EndInitiate("DDECommand", start), 0);
+    engine.OnAck(client, server, {true, false, wire.advised}, start);
+    ASSERT_EQ(engine.FinishOpen(start), 0);
+    ASSERT_EQ(engine.Execute("006displaycw", start), 0);
+
+    const dde::Tick busyAt = start + 4990;
+    engine.OnAck(client, server, {false, true, wire.executed}, busyAt);
+    EXPECT_FALSE(engine.HasNotification());
+    EXPECT_EQ(engine.NextDeadline(busyAt), std::optional<dde::Tick>(start + 5000));
+    engine.OnTime(start + 5000);
+    ASSERT_TRUE(engine.HasNotification());
+    const dde::Notification told = engine.TakeNotification();
+    EXPECT_EQ(told.kind, dde::Notification::kOutcome);
+    EXPECT_EQ(told.error, 288);
 }
 
 }  // namespace
