@@ -433,13 +433,15 @@ int32_t DdeLinkEngine::Execute(const std::string& command, Tick now) {
     return 0;
 }
 
-void DdeLinkEngine::End(Tick now) {
+Window DdeLinkEngine::End(Tick now) {
     Conversation* c = Find(current_);
+    const Window window = current_;
     if (c != nullptr) {
         Retire(*c, now);
     }
     current_ = 0;
     open_ = false;
+    return AwaitingTerminate(window) ? window : 0;
 }
 
 bool DdeLinkEngine::Open() const {
@@ -448,9 +450,9 @@ bool DdeLinkEngine::Open() const {
            wire_.WindowAlive(c->partner);
 }
 
-bool DdeLinkEngine::AwaitingTerminate() const {
-    return std::any_of(conversations_.begin(), conversations_.end(),
-                       [](const auto& entry) { return entry.second->terminating; });
+bool DdeLinkEngine::AwaitingTerminate(Window window) const {
+    const Conversation* c = Find(window);
+    return c != nullptr && c->terminating;
 }
 
 bool DdeLinkEngine::Owns(Window window) const {

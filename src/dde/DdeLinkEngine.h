@@ -126,12 +126,17 @@ class DdeLinkEngine {
     // outcome of the previous one is due, 7 with no memory for it.
     int32_t Execute(const std::string& command, Tick now);
     // Leaves the open conversation (our terminate posted); an execute still
-    // waiting gets 293, and no close is told.
-    void End(Tick now);
+    // waiting gets 293, and no close is told. The conversation's window
+    // when its terminate waits for an answer, else 0.
+    Window End(Tick now);
     // The hot link stands and its server's window exists.
     bool Open() const;
-    // Some conversation waits for the server's answer to our terminate.
-    bool AwaitingTerminate() const;
+    // The conversation of `window` waits for the answer to our terminate.
+    bool AwaitingTerminate(Window window) const;
+    // An execute waits for its answer.
+    bool Executing() const { return executing_; }
+    // The limits of the execute, checked without the rest of OnTime.
+    void CheckDeadlines(Tick now) { CheckExecute(now); }
     // A client window of this link (the platform routes its messages here).
     bool Owns(Window window) const;
 

@@ -5,14 +5,17 @@
 namespace quillon {
 
 size_t CommandQueue::Push(std::string command) {
-    const size_t dropped = DropOldest(kMostCommands - 1, kMostBytes, command.size());
+    const size_t dropped =
+        stalled_ ? DropOldest(kMostWhileStalled - 1, kMostBytesWhileStalled, command.size())
+                 : DropOldest(kMostCommands - 1, kMostBytes, command.size());
     bytes_ += command.size();
     commands_.push_back(std::move(command));
     return dropped;
 }
 
-size_t CommandQueue::TrimForStall() {
-    return DropOldest(kMostWhileStalled, kMostBytesWhileStalled, 0);
+size_t CommandQueue::SetStalled(bool stalled) {
+    stalled_ = stalled;
+    return stalled ? DropOldest(kMostWhileStalled, kMostBytesWhileStalled, 0) : 0;
 }
 
 std::string CommandQueue::Pop() {

@@ -6,11 +6,11 @@
 //
 // Bounded twice. While the logger answers, a burst of values may run ahead
 // of it: up to kMostCommands commands and kMostBytes of text are kept, so a
-// burst passes whole. Once a command has gone unanswered for its full wait
-// (the logger has stalled), the queue is trimmed to the newest
-// kMostWhileStalled commands and kMostBytesWhileStalled, so that a logger
-// that answers again gets the recent text in well under a second. Either
-// way the oldest commands are the ones dropped.
+// burst passes whole. Once a command has gone its full wait without being
+// taken (the logger has stalled), the queue holds at most the newest
+// kMostWhileStalled commands and kMostBytesWhileStalled, until the logger
+// answers again, so that it then gets the recent text in well under a
+// second. Either way the oldest commands are the ones dropped.
 
 #include <cstddef>
 #include <deque>
@@ -28,8 +28,9 @@ class CommandQueue {
     // Appends `command`; returns how many of the oldest commands were
     // dropped to make room for it.
     size_t Push(std::string command);
-    // Drops the oldest commands down to the stalled bounds; returns how many.
-    size_t TrimForStall();
+    // The logger has stalled, or answers again. Stalling drops the oldest
+    // commands down to the stalled bounds at once; returns how many.
+    size_t SetStalled(bool stalled);
     bool Empty() const { return commands_.empty(); }
     size_t Size() const { return commands_.size(); }
     // Takes the oldest command out; the queue must not be empty.
@@ -41,6 +42,7 @@ class CommandQueue {
     size_t DropOldest(size_t count, size_t bytes, size_t adding);
 
     std::deque<std::string> commands_;
+    bool stalled_ = false;
     size_t bytes_ = 0;  // the text of the commands held
 };
 

@@ -108,6 +108,10 @@ void MrpUi::Form_Unload() {
     Trap(common_.log, "MRP_UI.Form_Unload", [&] {
         common_.positions.SaveWindowPosition(controls_.form);
         common_.Terminate();
+        // Each conversation ends with its terminate before the process
+        // does; a server that does not answer holds the close only briefly.
+        IgnoreErrors([&] { controls_.mrpDde.SetLinkMode(0); });
+        IgnoreErrors([&] { controls_.palavanDdeCommand.SetLinkMode(0); });
         process_.EndProcess();
     });
 }
@@ -192,8 +196,9 @@ void MrpUi::MRPDDE_LinkError(int16_t /*code*/) {
 // "MRP_UI.MRPDDE_Change", one line per value: an outcome with an error, a
 // send that fails at once (293 while the link is down), and a command
 // dropped from the queue (286, as for a command that got no answer): by its
-// bound, or when a command goes unanswered for its full wait and the queue
-// is trimmed to what a stalled logger may find waiting.
+// bound, which is tighter from the moment a command goes its full wait
+// without being taken (no answer, or busy all along) until the logger
+// takes or refuses one again.
 
 void MrpUi::MRPDDE_Change() {
     Trap(common_.log, "MRP_UI.MRPDDE_Change", [&] {
@@ -231,8 +236,10 @@ void MrpUi::PalavanDDECommand_ExecuteDone(int32_t error) {
         if (error != 0) {
             common_.log.ReportProgramError(error, "MRP_UI.MRPDDE_Change");
         }
-        if (error == kErrDdeTimeout) {
-            ReportDropped(commandQueue_.TrimForStall());
+        if (error == kErrDdeTimeout || error == kErrDdeBusy) {
+            ReportDropped(commandQueue_.SetStalled(true));
+        } else if (error == 0 || error == kErrDdeNoResponse) {
+            commandQueue_.SetStalled(false);  // the logger answers again
         }
         SendQueuedCommands();
     });

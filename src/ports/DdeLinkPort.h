@@ -6,8 +6,9 @@
 //   SetLinkMode(1) opens the conversation and the hot (automatic) link on the
 //   item; it raises 282 when no application answers the initiate, and 285
 //   when the link cannot be made (the hot link refused or not answered in
-//   time), leaving the mode at 0. SetLinkMode(0) ends any conversation. A
-//   mode other than 0 or 1 raises 380.
+//   time), leaving the mode at 0. SetLinkMode(0) ends any conversation with
+//   its terminate, waiting a short while (well under a second) for the
+//   server's answer. A mode other than 0 or 1 raises 380.
 //   LinkMode() reads the mode back: 1 only while the hot link stands.
 //   LinkExecute(command) starts one execute on the open conversation and
 //   returns at once; its outcome follows as OnExecuteDone. One execute at a
@@ -23,8 +24,9 @@
 //   OnLinkClose   - the conversation has ended (server closed, quit or died);
 //   OnExecuteDone - the outcome of the execute started last, exactly once:
 //                   0 accepted, 285 refused (a negative acknowledgement),
-//                   288 refused as busy, 286 no answer within 5 s, 293 the
-//                   conversation ended first;
+//                   288 still busy after 5 s (a busy answer is offered the
+//                   same command again after a short pause), 286 no answer
+//                   within 5 s, 293 the conversation ended first;
 //   OnLinkError   - an error on the open link, with its code. Part of the
 //                   classic event set, so the window keeps a handler for it;
 //                   the Win32 link never raises it: its failures are raised

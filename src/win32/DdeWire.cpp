@@ -11,189 +11,193 @@ namespace quillon::win32::ddewire {
 
 namespace {
 
-// String atoms lie in 0xC000-0xFFFF; a command handle never does.
-bool IsStringAtom(UINT_PTR value) {
-    return value >= 0xC000 && value <= 0xFFFF;
+HGLOBAL ToMemory(dde::Block block) {
+    return reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(block));
 }
 
-// Whether `atom` names `name`, letters compared without regard to case as
-// the atom table compares them. Atom 0 asked for nothing: any name.
-bool AtomNames(ATOM atom, const std::string& name) {
-    if (name.empty()) {
-        return true;
-    }
+dde::Block FromMemory(HGLOBAL memory) {
+    return reinterpret_cast<uintptr_t>(memory);
+}
+
+std::string AtomName(ATOM atom) {
     char text[256];
     const UINT length = atom != 0 ? GlobalGetAtomNameA(atom, text, sizeof(text)) : 0;
-    if (length != name.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < name.size(); ++i) {
-        const auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; };
-        if (fold(text[i]) != fold(name[i])) {
-            return false;
-        }
-    }
-    return true;
+    return std::string(text, length);
 }
 
-ATOM AddAtom(const std::string& name) {
-    return name.empty() ? 0 : GlobalAddAtomA(name.c_str());
-}
-
-void DeleteAtom(ATOM atom) {
-    if (atom != 0) {
-        GlobalDeleteAtom(atom);
-    }
+// The CF_TEXT value of a DDEDATA block: up to the first NUL, never past the
+// block's size (a server that sends no NUL ends at the data size).
+std::string ReadText(HGLOBAL memory, const BYTE* data) {
+    const SIZE_T total = GlobalSize(memory);
+    const size_t header = offsetof(DDEDATA, Value);
+    const size_t size = total > header ? total - header : 0;
+    const BYTE* bytes = data + header;
+    const void* nul = size != 0 ? std::memchr(bytes, 0, size) : nullptr;
+    const size_t length =
+        nul != nullptr ? static_cast<size_t>(static_cast<const BYTE*>(nul) - bytes) : size;
+    return std::string(reinterpret_cast<const char*>(bytes), length);
 }
 
 }  // namespace
 
-void PostTerminate(HWND to, HWND from) {
-    PostMessageA(to, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(from), 0);
+dde::InitiateAnswer ReadInitiateAnswer(LPARAM lParam) {
+    dde::InitiateAnswer answer;
+    answer.service = LOWORD(lParam);
+    answer.topic = HIWORD(lParam);
+    answer.serviceName = AtomName(answer.service);
+    answer.topicName = AtomName(answer.topic);
+    return answer;
 }
 
-InitiateNames::InitiateNames(const std::string& service, const std::string& topic)
-    : service_(AddAtom(service)), topic_(AddAtom(topic)) {}
-
-InitiateNames::~InitiateNames() {
-    DeleteAtom(service_);
-    DeleteAtom(topic_);
-}
-
-bool TakeInitiateAnswer(LPARAM names, const std::string& service, const std::string& topic) {
-    const ATOM serviceAtom = LOWORD(names);
-    const ATOM topicAtom = HIWORD(names);
-    const bool match = AtomNames(serviceAtom, service) && AtomNames(topicAtom, topic);
-    DeleteAtom(serviceAtom);
-    DeleteAtom(topicAtom);
-    return match;
-}
-
-bool PostAdvise(HWND to, HWND from, const std::string& item, Advise& posted) {
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, sizeof(DDEADVISE));
-    auto* options = memory != nullptr ? static_cast<DDEADVISE*>(GlobalLock(memory)) : nullptr;
-    if (options == nullptr) {
-        GlobalFree(memory);
-        return false;
-    }
-    std::memset(options, 0, sizeof(DDEADVISE));
-    options->cfFormat = CF_TEXT;
-    GlobalUnlock(memory);
-    const ATOM atom = AddAtom(item);
-    const LPARAM packed = PackDDElParam(WM_DDE_ADVISE, reinterpret_cast<UINT_PTR>(memory), atom);
-    if (!PostMessageA(to, WM_DDE_ADVISE, reinterpret_cast<WPARAM>(from), packed)) {
-        FreeDDElParam(WM_DDE_ADVISE, packed);
-        GlobalFree(memory);
-        DeleteAtom(atom);
-        return false;
-    }
-    posted = Advise{memory, atom};
-    return true;
-}
-
-void SettleAdvise(const Advise& advise, bool positive) {
-    DeleteAtom(advise.item);
-    if (!positive) {
-        GlobalFree(advise.options);
-    }
-}
-
-HGLOBAL NewExecute(const std::string& command) {
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, command.size() + 1);
-    void* bytes = memory != nullptr ? GlobalLock(memory) : nullptr;
-    if (bytes == nullptr) {
-        GlobalFree(memory);
-        return nullptr;
-    }
-    std::memcpy(bytes, command.c_str(), command.size() + 1);
-    GlobalUnlock(memory);
-    return memory;
-}
-
-bool PostExecute(HWND to, HWND from, HGLOBAL command) {
-    return PostMessageA(to, WM_DDE_EXECUTE, reinterpret_cast<WPARAM>(from),
-                        reinterpret_cast<LPARAM>(command)) != FALSE;
-}
-
-bool Ack::Positive() const {
-    return (status & DDE_FACK) != 0;
-}
-
-bool Ack::Busy() const {
-    return (status & DDE_FBUSY) != 0;
-}
-
-Ack TakeAck(LPARAM lParam) {
-    Ack ack;
-    UnpackDDElParam(WM_DDE_ACK, lParam, &ack.status, &ack.carried);
+dde::Ack TakeAck(LPARAM lParam) {
+    UINT_PTR status = 0;
+    UINT_PTR carried = 0;
+    UnpackDDElParam(WM_DDE_ACK, lParam, &status, &carried);
     FreeDDElParam(WM_DDE_ACK, lParam);
+    dde::Ack ack;
+    ack.positive = (status & DDE_FACK) != 0;
+    ack.busy = (status & DDE_FBUSY) != 0;
+    ack.carried = carried;
     return ack;
 }
 
-void DropAck(const Ack& ack) {
-    if (IsStringAtom(ack.carried)) {
-        GlobalDeleteAtom(static_cast<ATOM>(ack.carried));
-    }
-}
-
-ReceivedData::ReceivedData(LPARAM lParam) : lParam_(lParam) {
+dde::Data ReadData(LPARAM lParam) {
     UINT_PTR memory = 0;
     UINT_PTR item = 0;
     UnpackDDElParam(WM_DDE_DATA, lParam, &memory, &item);
-    memory_ = reinterpret_cast<HGLOBAL>(memory);
-    item_ = static_cast<ATOM>(item);
-    const auto* data =
-        memory_ != nullptr ? static_cast<const DDEDATA*>(GlobalLock(memory_)) : nullptr;
-    if (data != nullptr) {
-        format_ = static_cast<UINT>(data->cfFormat);
-        ackRequested_ = data->fAckReq != 0;
-        release_ = data->fRelease != 0;
-        GlobalUnlock(memory_);
-    }
-}
-
-ReceivedData::~ReceivedData() {
-    if (!acknowledged_) {
-        FreeDDElParam(WM_DDE_DATA, lParam_);
-        DeleteAtom(item_);
-    }
-}
-
-std::string ReceivedData::Text() const {
-    const auto* data = static_cast<const BYTE*>(GlobalLock(memory_));
-    if (data == nullptr) {
-        return std::string();
-    }
-    const SIZE_T total = GlobalSize(memory_);
-    const size_t header = offsetof(DDEDATA, Value);
-    const size_t size = total > header ? total - header : 0;
-    const BYTE* bytes = data + header;
-    // CF_TEXT ends at the first NUL; a server that sends no NUL ends at the
-    // data size.
-    const void* nul = size != 0 ? std::memchr(bytes, 0, size) : nullptr;
-    const size_t length =
-        nul != nullptr ? static_cast<size_t>(static_cast<const BYTE*>(nul) - bytes) : size;
-    std::string text(reinterpret_cast<const char*>(bytes), length);
-    GlobalUnlock(memory_);
-    return text;
-}
-
-void ReceivedData::Answer(HWND server, HWND self, bool partner, bool accepted) {
-    const bool acknowledge = ackRequested_ && partner;
-    if (acknowledge) {
-        const LPARAM ack =
-            ReuseDDElParam(lParam_, WM_DDE_DATA, WM_DDE_ACK, accepted ? DDE_FACK : 0, item_);
-        if (PostMessageA(server, WM_DDE_ACK, reinterpret_cast<WPARAM>(self), ack)) {
-            acknowledged_ = true;
-        } else {
-            // Not delivered: the pair and the atom are still ours.
-            lParam_ = ack;
+    dde::Data data;
+    data.block = memory;
+    data.item = static_cast<dde::Atom>(item);
+    const HGLOBAL handle = ToMemory(data.block);
+    const auto* bytes = handle != nullptr ? static_cast<const BYTE*>(GlobalLock(handle)) : nullptr;
+    if (bytes != nullptr) {
+        const auto* header = reinterpret_cast<const DDEDATA*>(bytes);
+        data.text = header->cfFormat == CF_TEXT;
+        data.ackRequested = header->fAckReq != 0;
+        data.release = header->fRelease != 0;
+        if (data.text) {
+            data.value = ReadText(handle, bytes);
         }
+        GlobalUnlock(handle);
     }
-    // A negative ack hands the memory back to the server.
-    if (memory_ != nullptr && release_ && (accepted || !acknowledged_)) {
-        GlobalFree(memory_);
+    return data;
+}
+
+dde::Window Win32Wire::NewWindow() {
+    // Hidden and top-level (a server answers an initiate by sending to it,
+    // so it cannot be message-only); WS_EX_TOOLWINDOW keeps it off the task
+    // list.
+    const HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, windowClass_, "", WS_POPUP, 0, 0, 0, 0,
+                                        nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (window != nullptr) {
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner_));
     }
+    return FromHwnd(window);
+}
+
+void Win32Wire::DestroyWindow(dde::Window window) {
+    SetWindowLongPtrA(ToHwnd(window), GWLP_USERDATA, 0);
+    ::DestroyWindow(ToHwnd(window));
+}
+
+bool Win32Wire::WindowAlive(dde::Window window) {
+    return IsWindow(ToHwnd(window)) != FALSE;
+}
+
+dde::Atom Win32Wire::AddAtom(const std::string& name) {
+    return GlobalAddAtomA(name.c_str());
+}
+
+void Win32Wire::DeleteAtom(dde::Atom atom) {
+    if (deferDeletes_) {
+        deletes_.push_back(atom);
+    } else {
+        GlobalDeleteAtom(atom);
+    }
+}
+
+dde::Block Win32Wire::NewAdvise() {
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, sizeof(DDEADVISE));
+    auto* options = memory != nullptr ? static_cast<DDEADVISE*>(GlobalLock(memory)) : nullptr;
+    if (options == nullptr) {
+        GlobalFree(memory);
+        return 0;
+    }
+    // CF_TEXT, the data in every update (no fDeferUpd), no ack asked of us.
+    std::memset(options, 0, sizeof(DDEADVISE));
+    options->cfFormat = CF_TEXT;
+    GlobalUnlock(memory);
+    return FromMemory(memory);
+}
+
+dde::Block Win32Wire::NewExecute(const std::string& command) {
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, command.size() + 1);
+    void* bytes = memory != nullptr ? GlobalLock(memory) : nullptr;
+    if (bytes == nullptr) {
+        GlobalFree(memory);
+        return 0;
+    }
+    std::memcpy(bytes, command.c_str(), command.size() + 1);
+    GlobalUnlock(memory);
+    return FromMemory(memory);
+}
+
+void Win32Wire::FreeBlock(dde::Block block) {
+    GlobalFree(ToMemory(block));
+}
+
+bool Win32Wire::PostAdvise(dde::Window to, dde::Window from, dde::Block options, dde::Atom item) {
+    const LPARAM packed = PackDDElParam(WM_DDE_ADVISE, static_cast<UINT_PTR>(options), item);
+    if (PostMessageA(ToHwnd(to), WM_DDE_ADVISE, static_cast<WPARAM>(from), packed)) {
+        return true;
+    }
+    FreeDDElParam(WM_DDE_ADVISE, packed);
+    return false;
+}
+
+bool Win32Wire::PostExecute(dde::Window to, dde::Window from, dde::Block command) {
+    // An execute's lParam is the command's handle itself, not packed.
+    return PostMessageA(ToHwnd(to), WM_DDE_EXECUTE, static_cast<WPARAM>(from),
+                        static_cast<LPARAM>(command)) != FALSE;
+}
+
+bool Win32Wire::PostTerminate(dde::Window to, dde::Window from) {
+    return PostMessageA(ToHwnd(to), WM_DDE_TERMINATE, static_cast<WPARAM>(from), 0) != FALSE;
+}
+
+bool Win32Wire::PostDataAck(dde::Window to, dde::Window from, bool positive, dde::Atom item) {
+    if (dataKind_ == 0) {
+        return false;
+    }
+    const LPARAM ack = ReuseDDElParam(data_, dataKind_, WM_DDE_ACK, positive ? DDE_FACK : 0, item);
+    if (PostMessageA(ToHwnd(to), WM_DDE_ACK, static_cast<WPARAM>(from), ack)) {
+        dataKind_ = 0;  // the pair went with the ack
+        return true;
+    }
+    data_ = ack;  // not delivered: the pair is still ours
+    dataKind_ = WM_DDE_ACK;
+    return false;
+}
+
+void Win32Wire::BeginData(LPARAM lParam) {
+    data_ = lParam;
+    dataKind_ = WM_DDE_DATA;
+    deferDeletes_ = true;
+}
+
+void Win32Wire::EndData() {
+    if (dataKind_ != 0) {
+        FreeDDElParam(dataKind_, data_);
+    }
+    dataKind_ = 0;
+    deferDeletes_ = false;
+}
+
+void Win32Wire::FlushDeletes() {
+    for (const dde::Atom atom : deletes_) {
+        GlobalDeleteAtom(atom);
+    }
+    deletes_.clear();
 }
 
 }  // namespace quillon::win32::ddewire

@@ -1,32 +1,8 @@
 #pragma once
-// The rules of plain DDE messages, in one place: what each message carries,
-// how it is packed, who frees which memory block and who deletes which
-// global atom. The link (Win32DdeLink.cpp) keeps the conversations' states
-// and calls these; nothing here knows a state.
-//
-// Who owns what (the sender allocates; atoms are global atoms):
-//   INITIATE  (sent) our two atoms, deleted by us once every window has had it.
-//   ACK to an initiate (sent back to us inside the initiate, or late) the
-//             server's two atoms: we delete them, whether the answer is kept
-//             or not. An answer not kept (a stranger's names, a second
-//             server, a late one) gets a terminate.
-//   ADVISE    DDEADVISE memory and the item atom. A positive ack: the server
-//             keeps the memory. A negative one, or a failed post: we free it.
-//             The atom comes back in the ack, and we delete it.
-//   DATA      DDEDATA memory and the item atom, from the server. fAckReq: we
-//             acknowledge, reusing the atom (the server deletes it); else we
-//             delete it. fRelease: we free the memory, unless our ack is
-//             negative (the server frees it then). Without fRelease the
-//             memory stays the server's. A DATA with no memory carries no
-//             flags: no ack, the atom deleted.
-//   EXECUTE   the command memory, its handle the lParam itself (not packed).
-//             The ack returns the same handle: we free the memory when it
-//             comes, whatever the answer, or when the conversation ends first.
-//   ACK       (posted) a packed pair: status and the item atom or command
-//             handle it answers; the receiver frees the pair. An ack that
-//             answers nothing of ours: its atom is deleted, a handle is left.
-//   TERMINATE carries nothing. Either side may send it; the other answers
-//             with one, and nothing else is posted on the conversation after.
+// Plain DDE messages packed and unpacked, and the engine's actions carried
+// out with Win32: windows, global memory, global atoms, posts. Who owns
+// which block and atom, and when each is freed, the engine decides
+// (dde/DdeWireActions.h); nothing here knows a state.
 //
 // Execute strings: the system passes an execute's bytes as they are. A
 // server tells single-byte from Unicode text by IsWindowUnicode of the
@@ -35,89 +11,61 @@
 
 #include <windows.h>
 
-#include <string>
+#include <vector>
+
+#include "dde/DdeWireActions.h"
 
 namespace quillon::win32::ddewire {
 
-void PostTerminate(HWND to, HWND from);
+inline HWND ToHwnd(dde::Window window) {
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(window));
+}
+inline dde::Window FromHwnd(HWND window) {
+    return reinterpret_cast<uintptr_t>(window);
+}
 
-// The two names of an initiate as global atoms, held while it runs; an
-// empty name is atom 0 (any application or topic).
-class InitiateNames {
-  public:
-    InitiateNames(const std::string& service, const std::string& topic);
-    ~InitiateNames();
-    InitiateNames(const InitiateNames&) = delete;
-    InitiateNames& operator=(const InitiateNames&) = delete;
-    LPARAM Packed() const { return MAKELPARAM(service_, topic_); }
-
-  private:
-    ATOM service_;
-    ATOM topic_;
-};
-
-// An answer to an initiate: whether its names are `service` and `topic`
-// (without regard to case; an empty name matches any). Its atoms are
-// deleted either way.
-bool TakeInitiateAnswer(LPARAM names, const std::string& service, const std::string& topic);
-
-// A hot-link request on its way: its memory and item atom until answered.
-struct Advise {
-    HGLOBAL options = nullptr;
-    ATOM item = 0;
-};
-// Posts the request for `item` in CF_TEXT, the data in every update (no
-// fDeferUpd) and no ack asked of us (no fAckReq). False, with everything
-// freed, when it cannot be posted.
-bool PostAdvise(HWND to, HWND from, const std::string& item, Advise& posted);
-// Its ack came: the atom is deleted; the memory freed unless the server
-// took it (a positive ack).
-void SettleAdvise(const Advise& advise, bool positive);
-
-// The memory of one execute command with its NUL; null when none can be had.
-HGLOBAL NewExecute(const std::string& command);
-// The memory stays ours whether the post succeeds or not.
-bool PostExecute(HWND to, HWND from, HGLOBAL command);
-
+// An initiate's answer, sent to us: two atoms, unpacked, and their names.
+dde::InitiateAnswer ReadInitiateAnswer(LPARAM lParam);
 // A posted ack, its pair freed.
-struct Ack {
-    UINT_PTR status = 0;
-    UINT_PTR carried = 0;  // the item atom or command handle it answers
-    bool Positive() const;
-    bool Busy() const;
-};
-Ack TakeAck(LPARAM lParam);
-// An ack that answers nothing of ours: the atom it carries is deleted.
-void DropAck(const Ack& ack);
+dde::Ack TakeAck(LPARAM lParam);
+// A WM_DDE_DATA's block, item and flags, and the CF_TEXT value; the pair is
+// left to DataMessage.
+dde::Data ReadData(LPARAM lParam);
 
-// One WM_DDE_DATA from its arrival until its duties are done: constructed
-// from the message, answered once, destroyed after the value has been
-// handed over (deleting an atom is a server round trip that need not stand
-// between a value and its command).
-class ReceivedData {
+// The actions, for the conversation windows of one link: hidden top-level
+// windows of `windowClass` whose user data is `owner`.
+class Win32Wire : public dde::DdeWireActions {
   public:
-    explicit ReceivedData(LPARAM lParam);
-    ~ReceivedData();
-    ReceivedData(const ReceivedData&) = delete;
-    ReceivedData& operator=(const ReceivedData&) = delete;
+    Win32Wire(const char* windowClass, void* owner) : windowClass_(windowClass), owner_(owner) {}
 
-    bool HasMemory() const { return memory_ != nullptr; }
-    bool IsText() const { return format_ == CF_TEXT; }
-    // The CF_TEXT value: up to the first NUL, never past the data's size.
-    std::string Text() const;
-    // An ack when one is asked for (positive when `accepted`), posted to
-    // `server` only when it is our partner; the memory freed when the rules
-    // leave it to us.
-    void Answer(HWND server, HWND self, bool partner, bool accepted);
+    dde::Window NewWindow() override;
+    void DestroyWindow(dde::Window window) override;
+    bool WindowAlive(dde::Window window) override;
+    dde::Atom AddAtom(const std::string& name) override;
+    void DeleteAtom(dde::Atom atom) override;
+    dde::Block NewAdvise() override;
+    dde::Block NewExecute(const std::string& command) override;
+    void FreeBlock(dde::Block block) override;
+    bool PostAdvise(dde::Window to, dde::Window from, dde::Block options, dde::Atom item) override;
+    bool PostExecute(dde::Window to, dde::Window from, dde::Block command) override;
+    bool PostTerminate(dde::Window to, dde::Window from) override;
+    bool PostDataAck(dde::Window to, dde::Window from, bool positive, dde::Atom item) override;
+
+    // The data message being handled: its ack reuses the pair, which is
+    // freed at EndData unless the ack took it. Atoms deleted meanwhile wait
+    // for FlushDeletes (deleting an atom is a server round trip that need
+    // not stand between a value and its command).
+    void BeginData(LPARAM lParam);
+    void EndData();
+    void FlushDeletes();
 
   private:
-    LPARAM lParam_;
-    HGLOBAL memory_ = nullptr;
-    ATOM item_ = 0;
-    UINT format_ = 0;
-    bool ackRequested_ = false;
-    bool release_ = false;
-    bool acknowledged_ = false;  // the ack took the pair and the atom
+    const char* windowClass_;
+    void* owner_;
+    LPARAM data_ = 0;
+    UINT dataKind_ = 0;  // what the pair is packed as now: 0 when none is held
+    bool deferDeletes_ = false;
+    std::vector<dde::Atom> deletes_;
 };
 
 }  // namespace quillon::win32::ddewire

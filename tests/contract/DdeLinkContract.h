@@ -26,7 +26,7 @@ enum class Peer {
     kAnswers,          // takes the hot link and every execute
     kRefusesAdvise,    // answers the initiate, refuses the hot link
     kRefusesExecutes,  // acknowledges each execute negatively
-    kAnswersBusy,      // acknowledges each execute with the busy bit
+    kAnswersBusy,      // acknowledges each execute with the busy bit, every time
     kNeverAnswers,     // acknowledges an execute long after the 5 s bound
 };
 
@@ -123,9 +123,10 @@ inline void RunDdeLinkContract(DdeLinkPort& link, const DdeLinkContractDriver& d
         {kOpen, 1, Peer::kRefusesExecutes, 0, 1, 3, kNone},
         {kExecute, 0, kAny, 0, 1, 3, kNone},
         {kSettle, 0, kAny, 0, 1, 3, kErrDdeNoResponse},
+        // Busy: offered again until the 5 s are up, then one outcome.
         {kOpen, 1, Peer::kAnswersBusy, 0, 1, 3, kNone},
         {kExecute, 0, kAny, 0, 1, 3, kNone},
-        {kSettle, 0, kAny, 0, 1, 3, kErrDdeBusy},
+        {kAwait, 0, kAny, 0, 1, 3, kErrDdeBusy},
         {kOpen, 1, Peer::kNeverAnswers, 0, 1, 3, kNone},
         {kExecute, 0, kAny, 0, 1, 3, kNone},
         {kAwait, 0, kAny, 0, 1, 3, kErrDdeTimeout},

@@ -99,6 +99,8 @@ TEST_F(GatewayFixture, UnloadSavesPositionLogsShutdownAfterAnErrorAndEnds) {
     EXPECT_EQ(CountInLog("> Common.Terminate: MRP_Quillon shutdown\r\n"), 1u);
     EXPECT_FALSE(common.commonUi.Loaded());
     EXPECT_EQ(platform.process.endProcessCalls, 1);
+    EXPECT_EQ(mrpDde.calls.back(), "mode:0") << "the conversation ends before the process";
+    EXPECT_EQ(palavanDde.calls.back(), "mode:0") << "the conversation ends before the process";
     ui.Form_Unload();  // a session end after the close: nothing more
     EXPECT_EQ(CountInLog("> Common.Terminate: MRP_Quillon shutdown\r\n"), 1u);
     EXPECT_EQ(platform.process.endProcessCalls, 1);
@@ -357,7 +359,8 @@ TEST_F(GatewayFixture, ValuesWhileACommandWaitsFollowInOrderAndEachFailureIsOneL
 // While the logger answers, a burst of up to 10,000 waiting commands passes
 // whole; past that, the oldest waiting command is dropped with one 286 line.
 // Once a command goes unanswered for its full wait, at most 500 commands
-// and 256 KiB stay waiting, the oldest dropped with a line each.
+// and 256 KiB stay waiting, the oldest dropped with a line each, until the
+// logger answers again.
 TEST_F(GatewayFixture, WaitingCommandsAreBoundedAndTrimmedWhenTheLoggerStalls) {
     Load();
     ConnectBoth();
@@ -376,10 +379,15 @@ TEST_F(GatewayFixture, WaitingCommandsAreBoundedAndTrimmedWhenTheLoggerStalls) {
     }
     palavanDde.Answer(kErrDdeTimeout);  // 1 to 100 are dropped, 101 goes
     EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 1u + 1u + 100u);
+    for (int value = 601; value <= 700; ++value) {  // still silent: 102 to 200 go
+        mrpDde.Deliver(std::to_string(value));
+    }
+    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 102u + 99u);
     palavanDde.AnswerAll();
-    ASSERT_EQ(palavanDde.executed.size(), 501u);
+    ASSERT_EQ(palavanDde.executed.size(), 502u);
     EXPECT_EQ(palavanDde.executed[1], "006displaycw101");
-    EXPECT_EQ(palavanDde.executed[500], "006displaycw600");
+    EXPECT_EQ(palavanDde.executed[2], "006displaycw201");
+    EXPECT_EQ(palavanDde.executed[501], "006displaycw700");
 
     // Commands of 10,012 bytes: 26 fit in 256 KiB.
     palavanDde.executed.clear();
@@ -390,7 +398,7 @@ TEST_F(GatewayFixture, WaitingCommandsAreBoundedAndTrimmedWhenTheLoggerStalls) {
     palavanDde.AnswerAll();
     ASSERT_EQ(palavanDde.executed.size(), 27u);
     EXPECT_EQ(palavanDde.executed[1], "006displaycw" + std::string(10000, 'F'));
-    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 102u + 1u + 4u);
+    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 201u + 1u + 4u);
 }
 
 TEST_F(GatewayFixture, FirstErrorBringsAMinimisedWindowBackWithTheHint) {
