@@ -153,7 +153,7 @@ class Harness : public DdeWireActions {
         now_ = starts[Pick(3)];
         engine_ = std::make_unique<DdeLinkEngine>(*this);
         for (size_t step = 0; step < kMostSteps && input_.remaining_bytes() > 0; ++step) {
-            Step(Pick(14));
+            Step(Pick(15));
             AfterStep();
         }
         Finish(ending);
@@ -447,6 +447,7 @@ class Harness : public DdeWireActions {
         kLateAnswer,
         kFailPosts,
         kFailAllocs,
+        kCheckDeadlines,
     };
 
     void Step(size_t kind) {
@@ -477,8 +478,10 @@ class Harness : public DdeWireActions {
                 ServerDies();
                 break;
             case kEnd:
-                LeaveCurrent();
-                engine_->End(now_);
+                End();
+                break;
+            case kCheckDeadlines:
+                engine_->CheckDeadlines(now_);  // as a value of another link does
                 input_happened_ = true;
                 break;
             case kTimeAndTimer:
@@ -503,6 +506,22 @@ class Harness : public DdeWireActions {
                 break;
             default:
                 break;
+        }
+    }
+
+    // The link leaves its conversation: the window returned is the one whose
+    // terminate was posted.
+    void End() {
+        const Window open = openWindow_;
+        const Pair* pair = open != 0 ? &pairs_[{open, openServer_}] : nullptr;
+        const bool posted = pair != nullptr && pair->weTerminated;
+        LeaveCurrent();
+        const Window left = engine_->End(now_);
+        input_happened_ = true;
+        Require(left == 0 || engine_->AwaitingTerminate(left), "End names a window that waits");
+        if (pair != nullptr) {
+            Require(left == ((!posted && pair->weTerminated) ? open : 0),
+                    "End names the window whose terminate it posted");
         }
     }
 
@@ -1024,6 +1043,7 @@ class Harness : public DdeWireActions {
         Require(engine_->Open() == (openWindow_ != 0 && Alive(servers_, openServer_)),
                 "the link is open while its hot link stands and its server lives");
         Command* c = Current();
+        Require(engine_->Executing() == (c != nullptr), "an execute waits until its outcome");
         if (c == nullptr) {
             return;
         }
@@ -1050,9 +1070,7 @@ class Harness : public DdeWireActions {
     // Every conversation ended, then everything of ours must be gone.
     void Finish(size_t ending) {
         if (ending != 0) {
-            LeaveCurrent();
-            engine_->End(now_);
-            input_happened_ = true;
+            End();
             AfterStep();
             if (ending == 1) {
                 for (auto& [key, pair] : pairs_) {
@@ -1067,7 +1085,10 @@ class Harness : public DdeWireActions {
             now_ += kRetireMs;
             engine_->OnTime(now_);
             AfterStep();
-            Require(!engine_->AwaitingTerminate(), "no terminate is awaited past the limit");
+            for (const auto& [window, alive] : clients_) {
+                Require(!alive || !engine_->AwaitingTerminate(window),
+                        "no terminate is awaited past the limit");
+            }
             for (size_t i = 0; i < commands_.size(); ++i) {
                 Require(commands_[i].told.has_value(), "every execute is told one outcome");
             }
