@@ -19,6 +19,12 @@
 // never 288, an ack with no handle answers the oldest waiting command, a
 // late answer is never taken for the current command). At the end every
 // conversation is ended and everything of ours must have been freed once.
+//
+// A failing input (build/fuzz/artifacts/dde_link_engine-crash-*) replays
+// with the program and the file as its argument; DDE_LINK_TRACE=1 prints
+// its steps and every call on the wire. Kept in corpus/dde_link_engine/ it
+// is run on every fuzz run; the fault it found gets a case of its own in
+// tests/host/FuzzRegressionTest.cpp.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
