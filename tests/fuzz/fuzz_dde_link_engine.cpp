@@ -606,7 +606,8 @@ class Harness : public DdeWireActions {
             return;
         }
 
-        // The wait for the hot link's answer: only DDE messages come.
+        // The wait for the hot link's answer: only DDE messages come, and
+        // the clock, which looks at the server's window.
         pendingWindow_ = window;
         pendingServer_ = partner;
         advisePositive_ = false;
@@ -614,7 +615,7 @@ class Harness : public DdeWireActions {
         for (size_t i = 0; i < 8 && engine_->AdvisePending(now_) && input_.remaining_bytes() > 0;
              ++i) {
             const StepKind kinds[] = {kAnswerAdvise, kSendData,       kServerTerminates,
-                                      kServerDies,   kTimeOnly,       kAnswerExecute,
+                                      kServerDies,   kTimeAndTimer,   kAnswerExecute,
                                       kLateAnswer,   kAnswerTerminate};
             Step(kinds[Pick(8)]);
         }
