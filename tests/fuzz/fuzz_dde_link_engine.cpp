@@ -184,6 +184,11 @@ class Harness : public DdeWireActions {
         Require(found != clients_.end() && found->second,
                 "only a live window of ours is destroyed");
         found->second = false;
+        for (const auto& [key, pair] : pairs_) {
+            Require(key.first != window || pair.terminateTried || pair.theyTerminated ||
+                        !Alive(servers_, pair.server),
+                    "a window is destroyed only when its servers have been told");
+        }
     }
 
     bool WindowAlive(Window window) override {
