@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "GatewayWindow.h"
+#include "GatewayWindowFinder.h"
 
 int main(int argc, char**) {
     if (argc > 1) {
