@@ -3,7 +3,8 @@
 #
 #   latency     decoder publish -> logger receipt, median and p99, over
 #               BENCH_VALUES values sent BENCH_INTERVAL_MS apart
-#   throughput  BENCH_BURST values at full speed: values/s, lost, out of order
+#   throughput  BENCH_BURST values at full speed: values/s, lost, out of order;
+#               each hop is closed once its receipts have stopped for 2 s
 #   relays      the same two runs through two bare hops holding the same two
 #               conversations, so the gateway's overhead ratios come from the
 #               same machine and the same run: bench_relay on DDEML ("ddeml"),
@@ -77,6 +78,22 @@ throughput() {
         }' "$1" "$2"
 }
 
+# Waits until the receipts in $1 have not grown for 2 s, 60 s at most: on a
+# loaded machine a hop may still be forwarding the burst when the decoder
+# ends, and values it still holds when closed would count as lost.
+wait_for_receipts() {
+    local size=-1 now quiet=0 _
+    for _ in $(seq 120); do
+        now="$(stat -c %s "$1" 2>/dev/null || echo 0)"
+        if [[ "$now" != "$size" ]]; then
+            size="$now" quiet=0
+        elif ((++quiet >= 4)); then
+            return 0
+        fi
+        sleep 0.5
+    done
+}
+
 # One run through the hop $1 (gateway, ddeml or plain): latency values, then
 # a burst.
 run_hop() {
@@ -101,6 +118,7 @@ run_hop() {
         --interval "$interval" --numbered-prefix L --numbered "$values" --pause 2000 \
         --interval 0 --numbered-prefix T --numbered "$burst" \
         --quit-after --linger 3000 2>/dev/null
+    wait_for_receipts "recv_$hop.txt"
     if read -r _ private _ peak _ _ < <(wine "${memory[@]}" 2>/dev/null | tr -d '\r'); then
         figures[${hop}_private]="$private" figures[${hop}_peak]="$peak"
     fi
