@@ -5,7 +5,7 @@
 // command. Two ways to speak DDE:
 //   default  DDEML, each execute a transaction that waits for its answer;
 //   --plain  plain WM_DDE_* messages, as the gateway's link speaks them (the
-//            wire rules of win32/DdeWire.h): each execute is posted and the
+//            packing of win32/DdeWire.h): each execute is posted and the
 //            next one goes when its ack has come.
 
 #include <windows.h>
@@ -126,6 +126,7 @@ int Relay(const SimRun& run) {
 namespace plain {
 
 namespace wire = quillon::win32::ddewire;
+namespace dde = quillon::dde;
 
 // One conversation: our client window (hidden, top-level: a server answers
 // an initiate by sending to it) and the server's window once one answered.
@@ -138,61 +139,86 @@ struct Conversation {
     bool terminating = false;  // our terminate waits for its answer
 };
 
+struct Advise {
+    dde::Block options = 0;
+    dde::Atom item = 0;
+};
+
 Conversation g_decoder;
 Conversation g_logger;
-std::optional<wire::Advise> g_advise;
+wire::Win32Wire g_wire("BenchRelayConversation", nullptr);  // posts, blocks and atoms
+std::optional<Advise> g_advise;
 std::optional<bool> g_adviseAccepted;
-HGLOBAL g_execute = nullptr;  // the execute that waits for its ack
+dde::Block g_execute = 0;  // the execute that waits for its ack
 
 // Posts the next value's execute unless one waits for its ack.
 void SendNext() {
-    while (g_execute == nullptr && !g_values.empty() && g_logger.server != nullptr) {
-        HGLOBAL command = wire::NewExecute("006displaycw" + g_values.front());
+    while (g_execute == 0 && !g_values.empty() && g_logger.server != nullptr) {
+        dde::Block command = g_wire.NewExecute("006displaycw" + g_values.front());
         g_values.pop_front();
-        if (command != nullptr && !wire::PostExecute(g_logger.server, g_logger.window, command)) {
-            GlobalFree(command);
-            command = nullptr;
+        if (command != 0 && !g_wire.PostExecute(wire::FromHwnd(g_logger.server),
+                                                wire::FromHwnd(g_logger.window), command)) {
+            g_wire.FreeBlock(command);
+            command = 0;
         }
         g_execute = command;
     }
 }
 
 // The first server with our names is taken; any other answer gets a terminate.
-void OnInitiateAnswer(Conversation& c, HWND server, LPARAM names) {
-    const bool match = wire::TakeInitiateAnswer(names, c.service, c.topic);
+void OnInitiateAnswer(Conversation& c, HWND server, LPARAM lParam) {
+    const dde::InitiateAnswer answer = wire::ReadInitiateAnswer(lParam);
+    for (const dde::Atom atom : {answer.service, answer.topic}) {
+        if (atom != 0) {
+            g_wire.DeleteAtom(atom);
+        }
+    }
+    const bool match = lstrcmpiA(answer.serviceName.c_str(), c.service.c_str()) == 0 &&
+                       lstrcmpiA(answer.topicName.c_str(), c.topic.c_str()) == 0;
     if (c.initiating && c.server == nullptr && match) {
         c.server = server;
     } else if (server != c.server) {
-        wire::PostTerminate(server, c.window);
+        g_wire.PostTerminate(wire::FromHwnd(server), wire::FromHwnd(c.window));
     }
 }
 
-void OnAck(Conversation& c, HWND from, const wire::Ack& ack) {
-    if (from != c.server) {
-        wire::DropAck(ack);
-    } else if (g_advise && &c == &g_decoder && ack.carried == g_advise->item) {
-        wire::SettleAdvise(*g_advise, ack.Positive());
+void OnAck(Conversation& c, HWND from, const dde::Ack& ack) {
+    if (from == c.server && g_advise && &c == &g_decoder && ack.carried == g_advise->item) {
+        g_wire.DeleteAtom(g_advise->item);
+        if (!ack.positive) {
+            g_wire.FreeBlock(g_advise->options);
+        }
         g_advise.reset();
-        g_adviseAccepted = ack.Positive();
-    } else if (g_execute != nullptr && &c == &g_logger &&
-               reinterpret_cast<HGLOBAL>(ack.carried) == g_execute) {
-        GlobalFree(g_execute);
-        g_execute = nullptr;
+        g_adviseAccepted = ack.positive;
+    } else if (from == c.server && g_execute != 0 && &c == &g_logger && ack.carried == g_execute) {
+        g_wire.FreeBlock(g_execute);
+        g_execute = 0;
         SendNext();
-    } else {
-        wire::DropAck(ack);
+    } else if (dde::IsStringAtom(ack.carried)) {
+        g_wire.DeleteAtom(static_cast<dde::Atom>(ack.carried));
     }
 }
 
 void OnData(Conversation& c, HWND from, LPARAM lParam) {
-    wire::ReceivedData data(lParam);
+    const dde::Data data = wire::ReadData(lParam);
+    g_wire.BeginData(lParam);
     const bool partner = &c == &g_decoder && from == c.server && !c.terminating;
-    const bool accepted = partner && data.IsText();
+    const bool accepted = partner && data.text;
     if (accepted) {
-        KeepValue(data.Text());
+        KeepValue(data.value);
     }
-    data.Answer(from, c.window, partner, accepted);
+    const bool acknowledged =
+        partner && data.block != 0 && data.ackRequested &&
+        g_wire.PostDataAck(wire::FromHwnd(from), wire::FromHwnd(c.window), accepted, data.item);
+    if (!acknowledged && data.item != 0) {
+        g_wire.DeleteAtom(data.item);
+    }
+    if (data.block != 0 && data.release && (accepted || !acknowledged)) {
+        g_wire.FreeBlock(data.block);
+    }
+    g_wire.EndData();
     SendNext();
+    g_wire.FlushDeletes();
 }
 
 void OnTerminate(Conversation& c, HWND from) {
@@ -200,12 +226,12 @@ void OnTerminate(Conversation& c, HWND from) {
         return;
     }
     if (!c.terminating) {
-        wire::PostTerminate(from, c.window);
+        g_wire.PostTerminate(wire::FromHwnd(from), wire::FromHwnd(c.window));
     }
     c.server = nullptr;
-    if (&c == &g_logger && g_execute != nullptr) {
-        GlobalFree(g_execute);  // no ack will come: the memory is ours again
-        g_execute = nullptr;
+    if (&c == &g_logger && g_execute != 0) {
+        g_wire.FreeBlock(g_execute);  // no ack will come: the memory is ours again
+        g_execute = 0;
     }
 }
 
@@ -219,8 +245,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     }
     switch (message) {
         case WM_DDE_ACK:
-            // An initiate's answer is sent; every other ack is posted.
-            if (InSendMessage()) {
+            // Only the server we took posts to us: any other ack answers an
+            // initiate.
+            if (c->initiating || from != c->server) {
                 OnInitiateAnswer(*c, from, lParam);
             } else {
                 OnAck(*c, from, wire::TakeAck(lParam));
@@ -243,10 +270,13 @@ bool Initiate(Conversation& c, const char* service, const char* topic) {
     c.service = service;
     c.topic = topic;
     c.initiating = true;
-    const wire::InitiateNames names(service, topic);
+    const dde::Atom serviceAtom = g_wire.AddAtom(service);
+    const dde::Atom topicAtom = g_wire.AddAtom(topic);
     DWORD_PTR result = 0;
     SendMessageTimeoutA(HWND_BROADCAST, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(c.window),
-                        names.Packed(), SMTO_ABORTIFHUNG, 1000, &result);
+                        MAKELPARAM(serviceAtom, topicAtom), SMTO_ABORTIFHUNG, 1000, &result);
+    g_wire.DeleteAtom(serviceAtom);
+    g_wire.DeleteAtom(topicAtom);
     c.initiating = false;
     return c.server != nullptr;
 }
@@ -275,9 +305,13 @@ int Relay(const SimRun& run) {
         }
         Pump(500);
     }
-    wire::Advise advise;
-    if (g_decoder.server == nullptr ||
-        !wire::PostAdvise(g_decoder.server, g_decoder.window, "RXSymbol", advise)) {
+    if (g_decoder.server == nullptr) {
+        return 1;
+    }
+    const Advise advise{g_wire.NewAdvise(), g_wire.AddAtom("RXSymbol")};
+    if (advise.options == 0 ||
+        !g_wire.PostAdvise(wire::FromHwnd(g_decoder.server), wire::FromHwnd(g_decoder.window),
+                           advise.options, advise.item)) {
         return 1;
     }
     g_advise = advise;
@@ -295,7 +329,7 @@ int Relay(const SimRun& run) {
     // Our terminates, and up to a second for their answers.
     for (Conversation* c : {&g_decoder, &g_logger}) {
         if (c->server != nullptr) {
-            wire::PostTerminate(c->server, c->window);
+            g_wire.PostTerminate(wire::FromHwnd(c->server), wire::FromHwnd(c->window));
             c->terminating = true;
         }
     }
