@@ -5,8 +5,9 @@
 ; language (GetUserDefaultUILanguage): the exact language, else one of the
 ; same primary language (Portuguese of Portugal gets Brazil's, Spanish of
 ; Mexico gets Spain's), else the first one here, English. No dialog asks.
-; NSIS's own pages come translated with NSIS; the program itself and its
-; user guide stay English.
+; NSIS's own pages come translated with NSIS; where one of its texts reads
+; wrong, a LangString of its NSIS name (^DirText) replaces it in that
+; language. The program itself and its user guide stay English.
 ;
 ; A text missing from one language would show there as an empty string:
 ; makensis warns of it (6040), and the build stops.
@@ -89,12 +90,12 @@ LangString StillRunning ${LANG_ITALIAN} "${PRODUCT} non si è chiuso.$\r$\n$\r$\
 LangString OptionsTitle ${LANG_ITALIAN} "Opzioni"
 LangString OptionsSubtitle ${LANG_ITALIAN} "Scegli quando avviare ${PRODUCT}."
 LangString SignInBox ${LANG_ITALIAN} "Avvia ${PRODUCT} all'accesso a Windows"
-LangString SignInNote ${LANG_ITALIAN} "${PRODUCT} collegherà MRP40 e Palavan non appena sono in esecuzione. Puoi avviarlo anche dal menu Start."
+LangString SignInNote ${LANG_ITALIAN} "${PRODUCT} collegherà così MRP40 e Palavan non appena vengono aperti. Puoi avviarlo anche dal menu Start."
 LangString ShortcutComment ${LANG_ITALIAN} "Il CW decodificato in diretta nel programma di log"
 LangString FinishRun ${LANG_ITALIAN} "Avvia ${PRODUCT} ora"
 LangString UninstallTitle ${LANG_ITALIAN} "Disinstalla ${PRODUCT}"
 LangString UninstallSubtitle ${LANG_ITALIAN} "Rimuovi ${PRODUCT} da questo computer."
-LangString UninstallNote ${LANG_ITALIAN} "${PRODUCT} verrà rimosso da $INSTDIR.$\r$\n$\r$\nLe impostazioni e il registro errori ErrorLog.txt restano per una futura installazione."
+LangString UninstallNote ${LANG_ITALIAN} "${PRODUCT} verrà rimosso da $INSTDIR.$\r$\n$\r$\nLe impostazioni e il registro errori ErrorLog.txt vengono conservati per una futura installazione."
 LangString RemoveBox ${LANG_ITALIAN} "Rimuovi anche le mie impostazioni e il registro errori"
 
 LangString SetupCaption ${LANG_SPANISH} "Instalación de ${PRODUCT} ${VERSION}"
@@ -104,7 +105,7 @@ LangString RunAsAdministrator ${LANG_SPANISH} "Inicie la instalación normalment
 LangString StillRunning ${LANG_SPANISH} "${PRODUCT} no se ha cerrado.$\r$\n$\r$\nCiérrelo y haga clic en Reintentar. Cancelar no cambia nada."
 LangString OptionsTitle ${LANG_SPANISH} "Opciones"
 LangString OptionsSubtitle ${LANG_SPANISH} "Elija cuándo se inicia ${PRODUCT}."
-LangString SignInBox ${LANG_SPANISH} "Iniciar ${PRODUCT} al iniciar sesión en Windows"
+LangString SignInBox ${LANG_SPANISH} "Ejecutar ${PRODUCT} al iniciar sesión en Windows"
 LangString SignInNote ${LANG_SPANISH} "${PRODUCT} enlazará MRP40 y Palavan en cuanto estén en marcha. También puede iniciarlo desde el menú Inicio."
 LangString ShortcutComment ${LANG_SPANISH} "CW decodificado en directo en el programa de log"
 LangString FinishRun ${LANG_SPANISH} "Iniciar ${PRODUCT} ahora"
@@ -117,9 +118,9 @@ LangString SetupCaption ${LANG_PORTUGUESEBR} "Instalação do ${PRODUCT} ${VERSI
 LangString UninstallCaption ${LANG_PORTUGUESEBR} "Desinstalação do ${PRODUCT}"
 LangString NeedsWindows7 ${LANG_PORTUGUESEBR} "O ${PRODUCT} requer o Windows 7 ou posterior."
 LangString RunAsAdministrator ${LANG_PORTUGUESEBR} "Inicie a instalação normalmente, sem “Executar como administrador”."
-LangString StillRunning ${LANG_PORTUGUESEBR} "O ${PRODUCT} não foi fechado.$\r$\n$\r$\nFeche-o e clique em Repetir. Cancelar não altera nada."
+LangString StillRunning ${LANG_PORTUGUESEBR} "Não foi possível fechar o ${PRODUCT}.$\r$\n$\r$\nFeche-o e clique em Repetir. Cancelar não altera nada."
 LangString OptionsTitle ${LANG_PORTUGUESEBR} "Opções"
-LangString OptionsSubtitle ${LANG_PORTUGUESEBR} "Escolha quando o ${PRODUCT} é iniciado."
+LangString OptionsSubtitle ${LANG_PORTUGUESEBR} "Escolha quando iniciar o ${PRODUCT}."
 LangString SignInBox ${LANG_PORTUGUESEBR} "Iniciar o ${PRODUCT} ao entrar no Windows"
 LangString SignInNote ${LANG_PORTUGUESEBR} "O ${PRODUCT} conecta o MRP40 e o Palavan sempre que estiverem abertos. Você também pode iniciá-lo pelo menu Iniciar."
 LangString ShortcutComment ${LANG_PORTUGUESEBR} "CW decodificado ao vivo no programa de log"
@@ -149,7 +150,7 @@ LangString SetupCaption ${LANG_POLISH} "Instalator ${PRODUCT} ${VERSION}"
 LangString UninstallCaption ${LANG_POLISH} "Deinstalator ${PRODUCT}"
 LangString NeedsWindows7 ${LANG_POLISH} "${PRODUCT} wymaga systemu Windows 7 lub nowszego."
 LangString RunAsAdministrator ${LANG_POLISH} "Uruchom instalator normalnie, bez opcji „Uruchom jako administrator”."
-LangString StillRunning ${LANG_POLISH} "Nie udało się zamknąć ${PRODUCT}.$\r$\n$\r$\nZamknij program i kliknij Ponów próbę. Anuluj niczego nie zmienia."
+LangString StillRunning ${LANG_POLISH} "Nie udało się zamknąć programu ${PRODUCT}.$\r$\n$\r$\nZamknij program i kliknij Ponów próbę. Anuluj niczego nie zmienia."
 LangString OptionsTitle ${LANG_POLISH} "Opcje"
 LangString OptionsSubtitle ${LANG_POLISH} "Wybierz, kiedy uruchamiać ${PRODUCT}."
 LangString SignInBox ${LANG_POLISH} "Uruchamiaj ${PRODUCT} po zalogowaniu do systemu Windows"
@@ -161,13 +162,11 @@ LangString UninstallSubtitle ${LANG_POLISH} "Usuń ${PRODUCT} z tego komputera."
 LangString UninstallNote ${LANG_POLISH} "${PRODUCT} zostanie usunięty z $INSTDIR.$\r$\n$\r$\nTwoje ustawienia i dziennik błędów ErrorLog.txt pozostaną na potrzeby przyszłej instalacji."
 LangString RemoveBox ${LANG_POLISH} "Usuń też moje ustawienia i dziennik błędów"
 
-; Czech and the Cyrillic languages say "try again" rather than name the
-; Retry button, whose name differs between versions of Windows.
 LangString SetupCaption ${LANG_CZECH} "Instalace ${PRODUCT} ${VERSION}"
 LangString UninstallCaption ${LANG_CZECH} "Odinstalace ${PRODUCT}"
 LangString NeedsWindows7 ${LANG_CZECH} "${PRODUCT} vyžaduje Windows 7 nebo novější."
 LangString RunAsAdministrator ${LANG_CZECH} "Spusťte instalaci normálně, ne pomocí „Spustit jako správce“."
-LangString StillRunning ${LANG_CZECH} "${PRODUCT} se nepodařilo ukončit.$\r$\n$\r$\nZavřete ho a zkuste to znovu. Storno nic nezmění."
+LangString StillRunning ${LANG_CZECH} "${PRODUCT} se nepodařilo ukončit.$\r$\n$\r$\nZavřete ho a klikněte na Opakovat. Storno nic nezmění."
 LangString OptionsTitle ${LANG_CZECH} "Možnosti"
 LangString OptionsSubtitle ${LANG_CZECH} "Zvolte, kdy se ${PRODUCT} spustí."
 LangString SignInBox ${LANG_CZECH} "Spouštět ${PRODUCT} po přihlášení do Windows"
@@ -179,6 +178,8 @@ LangString UninstallSubtitle ${LANG_CZECH} "Odebrat ${PRODUCT} z tohoto počíta
 LangString UninstallNote ${LANG_CZECH} "${PRODUCT} bude odebrán ze složky $INSTDIR.$\r$\n$\r$\nVaše nastavení a protokol chyb ErrorLog.txt zůstanou pro pozdější instalaci."
 LangString RemoveBox ${LANG_CZECH} "Odebrat i moje nastavení a protokol chyb"
 
+; The Cyrillic languages say "try again" rather than name the Retry
+; button, whose name differs between versions of Windows.
 LangString SetupCaption ${LANG_RUSSIAN} "Установка ${PRODUCT} ${VERSION}"
 LangString UninstallCaption ${LANG_RUSSIAN} "Удаление ${PRODUCT}"
 LangString NeedsWindows7 ${LANG_RUSSIAN} "Для ${PRODUCT} нужна Windows 7 или новее."
@@ -188,7 +189,7 @@ LangString OptionsTitle ${LANG_RUSSIAN} "Параметры"
 LangString OptionsSubtitle ${LANG_RUSSIAN} "Выберите, когда запускать ${PRODUCT}."
 LangString SignInBox ${LANG_RUSSIAN} "Запускать ${PRODUCT} при входе в Windows"
 LangString SignInNote ${LANG_RUSSIAN} "${PRODUCT} свяжет MRP40 и Palavan, как только они будут запущены. Запустить его можно и из меню «Пуск»."
-LangString ShortcutComment ${LANG_RUSSIAN} "Декодированный CW прямо в аппаратном журнале"
+LangString ShortcutComment ${LANG_RUSSIAN} "Декодированный CW в реальном времени в аппаратном журнале"
 LangString FinishRun ${LANG_RUSSIAN} "Запустить ${PRODUCT}"
 LangString UninstallTitle ${LANG_RUSSIAN} "Удаление ${PRODUCT}"
 LangString UninstallSubtitle ${LANG_RUSSIAN} "Удаление ${PRODUCT} с этого компьютера."
@@ -210,12 +211,15 @@ LangString UninstallTitle ${LANG_UKRAINIAN} "Видалення ${PRODUCT}"
 LangString UninstallSubtitle ${LANG_UKRAINIAN} "Видалити ${PRODUCT} з цього комп’ютера."
 LangString UninstallNote ${LANG_UKRAINIAN} "${PRODUCT} буде видалено з $INSTDIR.$\r$\n$\r$\nВаші налаштування та журнал помилок ErrorLog.txt залишаться для наступного встановлення."
 LangString RemoveBox ${LANG_UKRAINIAN} "Видалити також мої налаштування та журнал помилок"
+; The folder page: NSIS's own text spells "программа" the Russian way and
+; ends without a full stop.
+LangString ^DirText ${LANG_UKRAINIAN} "Програма встановить $(^NameDA) у вказану теку. Щоб встановити програму в іншу теку, натисніть «Огляд» і вкажіть потрібну теку. Натисніть «Далі», щоб продовжити."
 
 LangString SetupCaption ${LANG_JAPANESE} "${PRODUCT} ${VERSION} セットアップ"
 LangString UninstallCaption ${LANG_JAPANESE} "${PRODUCT} アンインストール"
 LangString NeedsWindows7 ${LANG_JAPANESE} "${PRODUCT} には Windows 7 以降が必要です。"
 LangString RunAsAdministrator ${LANG_JAPANESE} "[管理者として実行] ではなく、通常の方法でセットアップを起動してください。"
-LangString StillRunning ${LANG_JAPANESE} "${PRODUCT} を終了できませんでした。$\r$\n$\r$\n${PRODUCT} を閉じてから [再試行] をクリックしてください。[キャンセル] では何も変更されません。"
+LangString StillRunning ${LANG_JAPANESE} "${PRODUCT} を終了できませんでした。$\r$\n$\r$\n${PRODUCT} を閉じてから [再試行] をクリックしてください。$\r$\n[キャンセル] では何も変更されません。"
 LangString OptionsTitle ${LANG_JAPANESE} "オプション"
 LangString OptionsSubtitle ${LANG_JAPANESE} "${PRODUCT} を起動するタイミングを選んでください。"
 LangString SignInBox ${LANG_JAPANESE} "Windows へのサインイン時に ${PRODUCT} を起動する"

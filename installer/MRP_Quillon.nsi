@@ -25,7 +25,8 @@ ManifestDPIAware true
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 
-!define PUBLISHER "the ${PRODUCT} developers"
+; As the apps list shows it; LICENSE's copyright line says "the ...".
+!define PUBLISHER "The ${PRODUCT} developers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 ; Where the program keeps its window position and flags.
@@ -59,7 +60,7 @@ VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT} ${VERSION} setup"
 VIAddVersionKey /LANG=0 "CompanyName" "${PUBLISHER}"
-VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER} (MIT License)"
+VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (c) 2026 the ${PRODUCT} developers (MIT License)"
 
 !define MUI_ICON "${__FILEDIR__}/../src/app/MRP_Quillon.ico"
 !define MUI_UNICON "${__FILEDIR__}/../src/app/MRP_Quillon.ico"
@@ -70,6 +71,9 @@ Page custom OptionsPage OptionsPageLeave
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${PRODUCT}.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "$(FinishRun)"
+; NSIS's own finish text fills the five lines of the standard box in
+; Polish; the large box has seven, and the option moves down below it.
+!define MUI_FINISHPAGE_TEXT_LARGE
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 

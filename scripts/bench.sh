@@ -3,18 +3,22 @@
 #
 #   latency     decoder publish -> logger receipt, median and p99, over
 #               BENCH_VALUES values sent BENCH_INTERVAL_MS apart
-#   throughput  BENCH_BURST values at full speed: values/s, lost, out of order
-#   relay       the same two runs through bench_relay, a bare hop holding the
-#               same two conversations, so the gateway's overhead ratio comes
-#               from the same machine and the same run
+#   throughput  BENCH_BURST values at full speed: values/s, lost, out of order;
+#               each hop is closed once its receipts have stopped for 2 s
+#   relays      the same two runs through two bare hops holding the same two
+#               conversations, so the gateway's overhead ratios come from the
+#               same machine and the same run: bench_relay on DDEML ("ddeml"),
+#               and bench_relay --plain on plain DDE messages as the
+#               gateway's link, one execute at a time ("plain")
 #   idle CPU    CPU seconds per minute of the gateway's own process with
 #               both peers absent, over BENCH_IDLE_SECONDS, and of the
-#               wineserver over the same interval; the same for the relay
-#   memory      the gateway's private bytes and peak private bytes
+#               wineserver over the same interval; the same for the DDEML relay
+#   memory      private bytes and peak private bytes of each hop's process
+#               after its runs
 #
 # Goals: overhead ratio <= 1.5 (median and p99), >= 2,000 values/s with zero
-# loss and at least 0.95 of the relay's rate, idle CPU <= 0.3 s/min, private
-# memory <= 8 MB. A figure that could not be measured is printed as "not
+# loss and at least 0.95 of a relay's rate, idle CPU <= 0.3 s/min, private
+# memory <= 8 MB. Each ratio is printed against both relays. A figure that could not be measured is printed as "not
 # measured", and the script then ends with exit status 1.
 #
 # Uses build/windows (built with the windows preset first), or an existing
@@ -74,9 +78,27 @@ throughput() {
         }' "$1" "$2"
 }
 
-# One run through the hop $1 (gateway or relay): latency values, then a burst.
+# Waits until the receipts in $1 have not grown for 2 s, 60 s at most: on a
+# loaded machine a hop may still be forwarding the burst when the decoder
+# ends, and values it still holds when closed would count as lost.
+wait_for_receipts() {
+    local size=-1 now quiet=0 _
+    for _ in $(seq 120); do
+        now="$(stat -c %s "$1" 2>/dev/null || echo 0)"
+        if [[ "$now" != "$size" ]]; then
+            size="$now" quiet=0
+        elif ((++quiet >= 4)); then
+            return 0
+        fi
+        sleep 0.5
+    done
+}
+
+# One run through the hop $1 (gateway, ddeml or plain): latency values, then
+# a burst.
 run_hop() {
-    local hop="$1" logger_pid hop_pid
+    local hop="$1" logger_pid hop_pid private peak
+    local memory=(bench_memory.exe) relay_options=(--quit-event "BenchQuitRelay_$hop")
     wine logger_sim.exe --stamp --out "recv_$hop.txt" --quit-event "BenchQuitLogger_$hop" \
         2>/dev/null &
     logger_pid=$!
@@ -85,21 +107,25 @@ run_hop() {
         hop_pid=$!
         wait_for_label "^Palavan status: connected"
     else
-        wine bench_relay.exe --quit-event BenchQuitRelay 2>/dev/null &
+        if [[ "$hop" == plain ]]; then
+            relay_options+=(--plain)
+        fi
+        wine bench_relay.exe "${relay_options[@]}" 2>/dev/null &
         hop_pid=$!
+        memory+=(bench_relay.exe)
     fi
     wine decoder_sim.exe --wait-client --delay 1500 --stamp-log "pub_$hop.txt" \
         --interval "$interval" --numbered-prefix L --numbered "$values" --pause 2000 \
         --interval 0 --numbered-prefix T --numbered "$burst" \
         --quit-after --linger 3000 2>/dev/null
+    wait_for_receipts "recv_$hop.txt"
+    if read -r _ private _ peak _ _ < <(wine "${memory[@]}" 2>/dev/null | tr -d '\r'); then
+        figures[${hop}_private]="$private" figures[${hop}_peak]="$peak"
+    fi
     if [[ "$hop" == gateway ]]; then
-        if read -r _ private _ peak _ _ < <(wine bench_memory.exe 2>/dev/null | tr -d '\r'); then
-            gateway_private_kib="$private"
-            gateway_peak_kib="$peak"
-        fi
         probe --close >/dev/null || true
     else
-        wine sim_signal.exe BenchQuitRelay >/dev/null 2>&1
+        wine sim_signal.exe "BenchQuitRelay_$hop" >/dev/null 2>&1
     fi
     wait "$hop_pid" 2>/dev/null || true
     wine sim_signal.exe "BenchQuitLogger_$hop" >/dev/null 2>&1
@@ -111,16 +137,18 @@ run_hop() {
         "$hop" "$median" "$p99" "$matched" "$values"
     printf '%-8s throughput %s values/s, %s of %s received, %s lost, %s out of order\n' \
         "$hop" "$rate" "$received" "$burst" "$((burst - received))" "$disorder"
+    printf '%-8s memory private %s KiB, peak %s KiB\n' \
+        "$hop" "${figures[${hop}_private]:--}" "${figures[${hop}_peak]:--}"
     figures[${hop}_median]="$median" figures[${hop}_p99]="$p99" figures[${hop}_rate]="$rate"
     figures[${hop}_lost]="$((burst - received + values - matched))"
 }
 
 echo "== bench: $values values ${interval} ms apart, then $burst at full speed"
-# Each hop's figures, by name ("gateway_median", "relay_idle", ...); "-"
+# Each hop's figures, by name ("gateway_median", "ddeml_idle", ...); "-"
 # until measured.
 declare -A figures
-gateway_private_kib="-" gateway_peak_kib="-"
-run_hop relay
+run_hop ddeml
+run_hop plain
 run_hop gateway
 
 # CPU seconds per minute of a program started in its own folder with no
@@ -184,36 +212,41 @@ idle_hop() {
 
 echo "== idle: each program alone for $idle_seconds s, both peers absent"
 unmeasured=0
-idle_hop relay bench_relay.exe " (the same connection attempts, nothing else)"
+idle_hop ddeml bench_relay.exe " (the same connection attempts, nothing else)"
 idle_hop gateway MRP_Quillon.exe ""
 
-echo "== figures against the goals"
+echo "== figures against the goals; each pair of ratios: gateway/DDEML relay, gateway/plain relay"
 figure() { echo "${figures[$1]:--}"; }
 awk -v gm="$(figure gateway_median)" -v gp="$(figure gateway_p99)" \
-    -v rm="$(figure relay_median)" -v rp="$(figure relay_p99)" \
-    -v rate="$(figure gateway_rate)" -v rrate="$(figure relay_rate)" -v lost="$(figure gateway_lost)" \
+    -v dm="$(figure ddeml_median)" -v dp="$(figure ddeml_p99)" \
+    -v pm="$(figure plain_median)" -v pp="$(figure plain_p99)" \
+    -v rate="$(figure gateway_rate)" -v drate="$(figure ddeml_rate)" -v prate="$(figure plain_rate)" \
+    -v lost="$(figure gateway_lost)" -v dlost="$(figure ddeml_lost)" -v plost="$(figure plain_lost)" \
     -v cpu="$(figure gateway_idle)" -v scpu="$(figure gateway_server_idle)" \
-    -v rcpu="$(figure relay_idle)" -v rscpu="$(figure relay_server_idle)" \
-    -v priv="$gateway_private_kib" -v peak="$gateway_peak_kib" '
+    -v dcpu="$(figure ddeml_idle)" -v dscpu="$(figure ddeml_server_idle)" \
+    -v priv="$(figure gateway_private)" -v peak="$(figure gateway_peak)" \
+    -v dpeak="$(figure ddeml_peak)" -v ppeak="$(figure plain_peak)" '
     # A figure is printed only when it was measured: a number, and for a
     # divisor one above zero. Exit status 1 when one was not.
     function measured(x) { return x ~ /^[0-9]+(\.[0-9]+)?$/ }
     function missing() { missed = 1; return "not measured" }
     function ratio(a, b) { return measured(a) && measured(b) && b > 0 ? sprintf("%.2f", a / b) : missing() }
+    function ratios(a, b, c) { return ratio(a, b) ", " ratio(a, c) }
     function figure(x, unit) { return measured(x) ? x unit : missing() }
-    BEGIN {
-    printf "overhead ratio median %s, p99 %s (goal <= 1.5)\n", ratio(gm, rm), ratio(gp, rp)
-    printf "throughput %s, %s lost (goal >= 2000 values/s, 0 lost)\n", figure(rate, " values/s"),
-        figure(lost, "")
-    printf "flood rate against the bare relay in this run %s (goal >= 0.95)\n", ratio(rate, rrate)
-    printf "idle CPU %s (goal <= 0.3 s/min; bare attempts alone %s)\n", figure(cpu, " s/min"),
-        figure(rcpu, " s/min")
-    printf "idle CPU of the wineserver %s while the gateway idles, %s while the relay does\n",
-        figure(scpu, " s/min"), figure(rscpu, " s/min")
     # Wine leaves PrivateUsage at 0; its peak commit charge is filled in.
+    function mb(x) { return measured(x) && x > 0 ? sprintf("%.1f MB", x / 1024) : missing() }
+    BEGIN {
+    printf "overhead ratio median %s; p99 %s (goal <= 1.5)\n", ratios(gm, dm, pm), ratios(gp, dp, pp)
+    printf "throughput %s, %s lost (goal >= 2000 values/s, 0 lost); lost by the relays %s, %s\n",
+        figure(rate, " values/s"), figure(lost, ""), figure(dlost, ""), figure(plost, "")
+    printf "flood rate against the bare relays in this run %s (goal >= 0.95)\n", ratios(rate, drate, prate)
+    printf "idle CPU %s (goal <= 0.3 s/min; bare attempts alone, DDEML relay %s)\n",
+        figure(cpu, " s/min"), figure(dcpu, " s/min")
+    printf "idle CPU of the wineserver %s while the gateway idles, %s while the DDEML relay does\n",
+        figure(scpu, " s/min"), figure(dscpu, " s/min")
     now = measured(priv) && priv > 0 ? sprintf("%.1f MB", priv / 1024) : "not reported"
-    top = measured(peak) && peak > 0 ? sprintf("%.1f MB", peak / 1024) : missing()
-    printf "private memory %s, peak %s (goal <= 8 MB)\n", now, top
+    printf "private memory %s, peak %s (goal <= 8 MB); peak of the relays %s, %s: ratio %s\n",
+        now, mb(peak), mb(dpeak), mb(ppeak), ratios(peak, dpeak, ppeak)
     exit missed
 }' || unmeasured=1
 if ((unmeasured != 0)); then

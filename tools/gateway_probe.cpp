@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "GatewayWindow.h"
+#include "GatewayWindowFinder.h"
 #include "ports/ProgramIdentity.h"
 
 namespace {

@@ -45,12 +45,19 @@ dde::PassedOverThreads& PassedOver() {
     return threads;
 }
 
-// How many waits inside a call run right now. While one does, a
+// How many calls that let DDE messages in run right now. While one does, a
 // notification is posted, not handed over.
 int& Waiting() {
     static int waiting = 0;
     return waiting;
 }
+
+struct WaitingScope {
+    WaitingScope() { ++Waiting(); }
+    ~WaitingScope() { --Waiting(); }
+    WaitingScope(const WaitingScope&) = delete;
+    WaitingScope& operator=(const WaitingScope&) = delete;
+};
 
 BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
     reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
@@ -218,14 +225,20 @@ class Win32DdeLink::Impl {
         const size_t bar = topic_.find('|');
         const std::string service = bar == std::string::npos ? topic_ : topic_.substr(0, bar);
         const std::string topic = bar == std::string::npos ? std::string() : topic_.substr(bar + 1);
-        int32_t error = engine_.BeginInitiate(service, topic, Now());
-        if (error == 0) {
-            Initiate();
-            error = engine_.EndInitiate(item_, Now());
-        }
-        if (error == 0) {
-            AwaitHotLink();
-            error = engine_.FinishOpen(Now());
+        int32_t error = 0;
+        {
+            // An answer that arrives inside the call (the initiate's are
+            // sent to us) tells the window nothing until it has returned.
+            const WaitingScope inside;
+            error = engine_.BeginInitiate(service, topic, Now());
+            if (error == 0) {
+                Initiate();
+                error = engine_.EndInitiate(item_, Now());
+            }
+            if (error == 0) {
+                AwaitHotLink();
+                error = engine_.FinishOpen(Now());
+            }
         }
         if (error == 0) {
             SetTimer(window_, kWatchTimer, kWatchIntervalMs, nullptr);
@@ -288,7 +301,7 @@ class Win32DdeLink::Impl {
 
     template <typename Pending>
     void AwaitDde(Pending pending, DWORD limit) {
-        ++Waiting();
+        const WaitingScope inside;
         const DWORD start = GetTickCount();
         while (pending()) {
             const DWORD elapsed = GetTickCount() - start;
@@ -313,7 +326,6 @@ class Win32DdeLink::Impl {
                 engine_.OnTime(now);
             }
         }
-        --Waiting();
     }
 
     // After an input from the message loop: the notifications are handed

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "ports/LabelPort.h"
-#include "win32/Twips.h"
+#include "win32/PixelTwips.h"
 
 namespace quillon::win32 {
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "ports/FormPort.h"
-#include "win32/Twips.h"
+#include "win32/PixelTwips.h"
 
 namespace quillon::win32 {
 

@@ -5,8 +5,8 @@
 #include <exception>
 
 #include "base/RuntimeError.h"
+#include "win32/PixelTwips.h"
 #include "win32/ScopedWindowDC.h"
-#include "win32/Twips.h"
 
 namespace quillon::win32 {
 

@@ -401,6 +401,22 @@ TEST_F(GatewayFixture, WaitingCommandsAreBoundedAndTrimmedWhenTheLoggerStalls) {
     EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 201u + 1u + 4u);
 }
 
+// Far fewer than 10,000 commands, but at most 2 MiB of them wait while the
+// logger answers: 209 commands of 10,012 bytes (2,092,508 bytes) fit, 210 not.
+TEST_F(GatewayFixture, WaitingCommandsAreBoundedTo2MiBWhileTheLoggerAnswers) {
+    Load();
+    ConnectBoth();
+    auto value = [](int number) { return std::to_string(number) + std::string(9997, '.'); };
+    for (int number = 100; number <= 320; ++number) {  // 100 is sent, 101 to 320 wait
+        mrpDde.Deliver(value(number));
+    }
+    EXPECT_EQ(CountInLog("program error 286 in module MRP_UI.MRPDDE_Change"), 11u);
+    palavanDde.AnswerAll();
+    ASSERT_EQ(palavanDde.executed.size(), 1u + 209u);
+    EXPECT_EQ(palavanDde.executed[1], "006displaycw" + value(112));  // 101 to 111 were dropped
+    EXPECT_EQ(palavanDde.executed[209], "006displaycw" + value(320));
+}
+
 TEST_F(GatewayFixture, FirstErrorBringsAMinimisedWindowBackWithTheHint) {
     Load();
     form.SetWindowState(kStateMinimized);

@@ -315,7 +315,7 @@ TEST_F(InstallerTest, SilentInstall_PutsEverythingInPlaceAndTheShortcutStartsALi
     const std::pair<const char*, std::string> entry[] = {
         {"DisplayName", "MRP_Quillon"},
         {"DisplayVersion", QUILLON_VERSION_TEXT},
-        {"Publisher", "the MRP_Quillon developers"},
+        {"Publisher", "The MRP_Quillon developers"},
         {"DisplayIcon", exe + ",0"},
         {"InstallLocation", dir},
         {"UninstallString", "\"" + dir + "\\Uninstall.exe\""},

@@ -105,8 +105,10 @@ TEST_F(PlacementTest, DualMonitorKeepsAWindowThatTouchesAPresentMonitor) {
 // session does end, ends the process as soon as that message returns, so
 // the close must have run by then. The test sends both messages itself
 // (wineboot --end-session leaves the process running afterwards) and ends
-// the process at once. The stored state 7 is refused with a logged error,
-// so the log gets its shutdown line.
+// the process at once; thousands of posted messages wait ahead of anything
+// the handler might only post, so that cannot run before the end under
+// Wine either. The stored state 7 is refused with a logged error, so the
+// log gets its shutdown line.
 TEST_F(PlacementTest, TheEndOfTheSessionSavesTheWindowAndLogsTheShutdownAsACloseDoes) {
     StartWith("-15000", "600", "7", "False");
     auto send = [&](UINT message, WPARAM wParam) {
@@ -121,6 +123,9 @@ TEST_F(PlacementTest, TheEndOfTheSessionSavesTheWindowAndLogsTheShutdownAsAClose
     EXPECT_EQ(settings_.Get("MRP_UILeft"), "-15000") << "a session end that was called off closed";
 
     send(WM_QUERYENDSESSION, 0);
+    for (int i = 0; i < 5000; ++i) {
+        ASSERT_TRUE(::PostMessageA(gateway_.Window(), WM_NULL, 0, 0));
+    }
     send(WM_ENDSESSION, TRUE);
     gateway_.Process()->Kill();
     EXPECT_EQ(settings_.Get("MRP_UILeft"), "0");

@@ -1,4 +1,4 @@
-#include "GatewayWindow.h"
+#include "GatewayWindowFinder.h"
 
 #include "ports/ProgramIdentity.h"
 

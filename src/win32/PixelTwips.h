@@ -1,6 +1,7 @@
 #pragma once
-// Twips (1440 to the logical inch) and pixels at a given number of logical
-// pixels per inch.
+// Converts between twips (1440 to the logical inch, ports/Twips.h) and
+// pixels at a given number of logical pixels per inch, for the adapters
+// that lay out and measure windows.
 
 #include <cmath>
 

@@ -1,5 +1,6 @@
 #pragma once
-// The running gateway's main window, for the tools that look at it.
+// Finds the running gateway's main window, for the tools that look at it
+// (the window itself is src/app/GatewayWindow).
 
 #include <windows.h>
 
