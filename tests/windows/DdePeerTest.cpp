@@ -64,7 +64,7 @@ struct Row {
     std::vector<DecoderRun> decoders = {};  // one after the other
     bool linked = true;                     // both status lines reach "connected"
     DWORD holdMs = 500;                     // watched this long after the values arrived
-    bool closeFirst = false;                // then the gateway is closed, before the peers quit
+    UINT closeBy = 0;  // then the gateway is closed before the peers quit: WM_CLOSE, WM_ENDSESSION
     bool lossy = false;           // values may be dropped, one 286 line each; the rest in order
     int errors = 0;               // "program error" lines in ErrorLog.txt, all of them 286; -1: any
     const char* fault = nullptr;  // an event the logger's log shows at least once
@@ -153,7 +153,15 @@ const Row kRows[] = {
      .logger = {"--command", "3", "--never-ack", "--late-terminate", "8000"},
      .decoders = {{'#', 3, 5, {}, {}}},
      .holdMs = 0,
-     .closeFirst = true,
+     .closeBy = WM_CLOSE,
+     .errors = -1,
+     .fault = "noack"},
+    // The same when the Windows session ends.
+    {.name = "SessionEndsWhileACommandWaits",
+     .logger = {"--command", "3", "--never-ack", "--late-terminate", "8000"},
+     .decoders = {{'#', 3, 5, {}, {}}},
+     .holdMs = 0,
+     .closeBy = WM_ENDSESSION,
      .errors = -1,
      .fault = "noack"},
     // The decoder answers every advise 1.5 s late: the window goes on
@@ -446,7 +454,7 @@ class DdePeerTest : public ::testing::TestWithParam<Row> {
     std::string errorLog_;
     DWORD elapsedMs_ = 0;
     std::vector<size_t> memoryAfterRun_;
-    bool closed_ = false;  // closeFirst: the gateway's process ended on the close
+    bool closed_ = false;  // closeBy: the gateway's process ended on the close
     DWORD closeMs_ = 0;
     DWORD worstPosted_ = 0;
     int probes_ = 0;
@@ -511,7 +519,7 @@ void DdePeerTest::Run() {
     watch.Finish();
     received_ = gateway_.Received("received.txt");
     errorLog_ = gateway_.ErrorLog();
-    if (!row_.closeFirst) {
+    if (row_.closeBy == 0) {
         EXPECT_TRUE(gateway_.Close());
     }
     worstPosted_ = watch.WorstPostedDelay();
@@ -597,10 +605,21 @@ void DdePeerTest::RunDecoder(size_t run, Watch& watch) {
         sendingMs + kDeadlineMs))
         << arrived() << " of " << expected_.size() << " values arrived";
     watch.For(row_.holdMs);
-    if (row_.closeFirst) {
+    if (row_.closeBy != 0) {
         // While the peers still stand, and a command may still wait.
         const DWORD closing = GetTickCount();
-        closed_ = gateway_.Close();
+        if (row_.closeBy == WM_CLOSE) {
+            closed_ = gateway_.Close();
+        } else {
+            // As Windows ends a session: both messages sent, the second
+            // only once the first is answered.
+            DWORD_PTR result = 0;
+            SendMessageTimeoutA(gateway_.Window(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL,
+                                kDeadlineMs, &result);
+            SendMessageTimeoutA(gateway_.Window(), WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, kDeadlineMs,
+                                &result);
+            closed_ = gateway_.Process()->WaitForExit(kDeadlineMs);
+        }
         closeMs_ = GetTickCount() - closing;
     }
     EXPECT_TRUE(decoder.Quit());
@@ -624,7 +643,7 @@ void DdePeerTest::Report() const {
         std::printf("; posted message handled after at least %lu ms (%d probes)",
                     static_cast<unsigned long>(worstPosted_), probes_);
     }
-    if (row_.closeFirst) {
+    if (row_.closeBy != 0) {
         std::printf("; closed in %lu ms", static_cast<unsigned long>(closeMs_));
     }
     std::printf("; gateway memory %zu KiB at the start, peak %zu KiB", startMemory_ / 1024,
@@ -716,7 +735,7 @@ void DdePeerTest::CheckMemory() const {
 // both peers ended with the gateway's terminate.
 void DdePeerTest::CheckClose() const {
     SCOPED_TRACE(Check("close"));
-    if (!row_.closeFirst) {
+    if (row_.closeBy == 0) {
         return;
     }
     EXPECT_TRUE(closed_) << "the gateway's process did not end";
