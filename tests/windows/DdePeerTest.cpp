@@ -310,17 +310,22 @@ struct PeerLog {
 };
 
 // What the test sees while it waits: the status line never names the
-// second decoder name; posted minimise/restore toggles are timed (the
-// delay of a posted message, which no nested wait can hide); the memory's
-// peak is kept.
+// second decoder name; posted toggles are timed (the delay of a posted
+// message, which no nested wait can hide); the memory's peak is kept.
 //
-// A toggle's delay is measured as the window's, not the test's: it is the
-// last moment the test saw the toggle not yet done, less the moment the
-// post had returned. The window had not handled the message by then, so the
-// figure never exceeds the true delay, whatever kept the test itself from
-// looking (a busy machine, a peer's start or quit between two waits). Timed
-// from the post to the moment the test noticed the change instead, every
-// such gap of the test's own counted as the window's.
+// A toggle is a posted WM_SETREDRAW, off and on in turn: the window's
+// default handling sets or clears its WS_VISIBLE style bit, which the test
+// reads without a message, and nothing else changes it meanwhile. (Minimise
+// and restore toggles, used before, also go through the display driver,
+// which under Wine with no window manager now and then undoes one before
+// the test sees it: that toggle then never showed, and counted as a window
+// that never answered.) Its delay is measured as the window's, not the
+// test's: the last moment the test saw the toggle not yet done, less the
+// moment the post had returned. The window had not handled the message by
+// then, so the figure never exceeds the true delay, whatever kept the test
+// itself from looking (a busy machine, a peer's start or quit between two
+// waits). Timed from the post to the moment the test noticed the change,
+// every such gap of the test's own counted as the window's.
 class Watch {
   public:
     Watch(Gateway& gateway, bool probe) : gateway_(gateway), probe_(probe) {}
@@ -348,9 +353,9 @@ class Watch {
     }
     void Finish() {
         Until([&] { return !waiting_; }, kDeadlineMs);
-        if (IsIconic(gateway_.Window())) {
-            PostMessageA(gateway_.Window(), WM_SYSCOMMAND, SC_RESTORE, 0);
-            WaitUntil([&] { return !IsIconic(gateway_.Window()); }, kDeadlineMs);
+        if (probe_ && !HasVisibleStyle(gateway_.Window())) {
+            PostMessageA(gateway_.Window(), WM_SETREDRAW, TRUE, 0);
+            WaitUntil([&] { return HasVisibleStyle(gateway_.Window()); }, kDeadlineMs);
         }
     }
     DWORD WorstPostedDelay() const { return worst_; }
@@ -380,16 +385,16 @@ class Watch {
         const HWND window = gateway_.Window();
         now = GetTickCount();  // before the look: not done then means not done at `now`
         if (!waiting_) {
-            // 20 ms apart, as the window system's own state changes settle.
+            // 20 ms apart: often enough to see a delay, not so often as to load the window.
             if (now - settled_ >= 20) {
-                PostMessageA(window, WM_SYSCOMMAND, minimise_ ? SC_MINIMIZE : SC_RESTORE, 0);
+                PostMessageA(window, WM_SETREDRAW, redraw_, 0);
                 posted_ = GetTickCount();  // the message waits since before this
                 waiting_ = true;
             }
-        } else if ((IsIconic(window) != FALSE) == minimise_) {
+        } else if (HasVisibleStyle(window) == (redraw_ != FALSE)) {
             ++probes_;
             waiting_ = false;
-            minimise_ = !minimise_;
+            redraw_ = !redraw_;
             settled_ = GetTickCount();
         } else if (static_cast<LONG>(now - posted_) > 0) {
             worst_ = std::max(worst_, now - posted_);
@@ -398,7 +403,7 @@ class Watch {
 
     Gateway& gateway_;
     bool probe_;
-    bool minimise_ = true;
+    BOOL redraw_ = FALSE;   // what the next toggle sets
     bool waiting_ = false;  // a toggle was posted and has not shown yet
     DWORD posted_ = 0;      // when its post had returned
     DWORD settled_ = 0;     // when the last toggle showed
