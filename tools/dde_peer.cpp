@@ -17,7 +17,8 @@
 //             the atom back: we delete it. The memory is ours again unless
 //             fRelease was set and the ack is positive. Without fAckReq and
 //             fRelease nobody can free it (kept until exit).
-//   EXECUTE   the command memory is the client's; our ack returns its handle.
+//   EXECUTE   the command memory is the client's; our ack returns its handle
+//             (or 0 in its place, with --ack-no-handle).
 //   TERMINATE answered once; nothing is posted on the conversation after it.
 
 #include <windows.h>
@@ -66,6 +67,8 @@ const char kHelp[] =
     "  --strict-client     ends a new conversation at once when the same client\n"
     "                      window's previous one has not finished its terminate\n"
     "  --refuse-advises N  acknowledges the first N advises negatively\n"
+    "  --late-advise MS    answers each advise MS late (still pumping); dropped\n"
+    "                      if the conversation ends first\n"
     "  --late-terminate MS answers a client's terminate MS late (still pumping)\n"
     "\n"
     "Executes (logger):\n"
@@ -73,6 +76,14 @@ const char kHelp[] =
     "  --never-ack         never acknowledges that execute\n"
     "  --ack-late MS       acknowledges it MS late, pumping meanwhile\n"
     "  --stall MS          pumps nothing for MS after it arrives, then acks it\n"
+    "  --ack-late-negative MS  holds its ack at least MS, then sends it negative\n"
+    "                      just before the ack of the first execute that arrives\n"
+    "                      after that\n"
+    "  --busy MS           from that execute on (after its stall, if any) answers\n"
+    "                      every execute busy (fBusy, negative) for MS; one\n"
+    "                      answered busy is not written to --out\n"
+    "  --ack-no-handle     acknowledges every execute positively, with 0 in place\n"
+    "                      of its command handle\n"
     "\n"
     "Values (decoder), published once an advise stands and --start-event is set:\n"
     "  --values N          N values P000001, P000002, ... (P: --prefix, default #)\n"
@@ -90,11 +101,15 @@ const char kHelp[] =
     "Output:\n"
     "  --out FILE          the logger's commands, one line each\n"
     "  --log FILE          \"<microseconds> <event> ...\" lines: open, reject, advise,\n"
-    "                      execute, ack, stall-end, data, dataack, terminate, end\n"
+    "                      advise-answer, execute, ack, ack-busy, ack-no-handle,\n"
+    "                      noack, hold, late-negative, stall-end, data, dataack,\n"
+    "                      unasked-ack (an ack of data sent without fAckReq),\n"
+    "                      terminate (\"client\": the client's, first; \"answer\":\n"
+    "                      its answer to ours), end\n"
     "  --quit-event NAME   quits when the named event is set\n"
     "  --run-ms MS         quits MS after start\n";
 
-enum class Fault { kNone, kNeverAck, kAckLate, kStall };
+enum class Fault { kNone, kNeverAck, kAckLate, kStall, kAckLateNegative };
 
 struct Options {
     enum Role { kDecoder, kLogger, kStranger } role = kDecoder;
@@ -104,10 +119,13 @@ struct Options {
     bool answerTwice = false;
     bool strictClient = false;
     unsigned long refuseAdvises = 0;
+    unsigned long lateAdviseMs = 0;
     unsigned long lateTerminateMs = 0;
     unsigned long command = 1;
     Fault fault = Fault::kNone;
     unsigned long faultMs = 0;
+    unsigned long busyMs = 0;
+    bool ackNoHandle = false;
     unsigned long values = 0;
     unsigned long rate = 0;
     std::string prefix = "#";
@@ -208,6 +226,20 @@ struct LateAck {
     DWORD due;
 };
 std::vector<LateAck> g_lateAcks;
+// The ack --ack-late-negative holds (commands null: none).
+LateAck g_held{};
+// Executes are answered busy until this tick (--busy); 0: not.
+DWORD g_busyUntil = 0;
+
+struct LateAdvise {
+    HWND window;  // the conversation's
+    LPARAM lParam;
+    HGLOBAL options;
+    ATOM item;
+    bool accept;
+    DWORD due;
+};
+std::vector<LateAdvise> g_lateAdvises;
 
 Conversation* Find(HWND window) {
     for (const auto& conversation : g_conversations) {
@@ -313,6 +345,10 @@ void AckExecute(HWND client, HWND window, HGLOBAL commands, WORD status) {
     }
 }
 
+bool Due(DWORD due) {
+    return static_cast<LONG>(GetTickCount() - due) >= 0;
+}
+
 void OnExecute(Conversation& c, HGLOBAL commands) {
     ++g_executes;
     std::string bytes;
@@ -323,25 +359,75 @@ void OnExecute(Conversation& c, HGLOBAL commands) {
     }
     Log("execute %lu %s", g_executes, EscapeBytes(bytes).c_str());
     const bool logger = g_options.role == Options::kLogger;
-    if (logger && g_out != nullptr) {
-        std::fprintf(g_out, "%s\n", EscapeBytes(bytes).c_str());
-    }
-    const Fault fault = g_executes == g_options.command ? g_options.fault : Fault::kNone;
-    if (fault == Fault::kNeverAck) {
-        Log("noack %lu", g_executes);
-        return;
-    }
-    if (fault == Fault::kAckLate) {
-        g_lateAcks.push_back({c.client, c.window, commands, GetTickCount() + g_options.faultMs});
-        return;
-    }
+    const bool chosen = g_executes == g_options.command;
+    const Fault fault = chosen ? g_options.fault : Fault::kNone;
     if (fault == Fault::kStall) {
         FlushFiles();
         Sleep(g_options.faultMs);
         Log("stall-end %lu", g_executes);
     }
+    if (chosen && g_options.busyMs > 0) {
+        g_busyUntil = (GetTickCount() + g_options.busyMs) | 1;
+    }
+    if (g_busyUntil != 0 && !Due(g_busyUntil)) {
+        AckExecute(c.client, c.window, commands, DDE_FBUSY);
+        Log("ack-busy %lu", g_executes);
+        return;
+    }
+    if (logger && g_out != nullptr) {
+        std::fprintf(g_out, "%s\n", EscapeBytes(bytes).c_str());
+    }
+    if (g_held.commands != nullptr && Due(g_held.due)) {
+        if (Find(g_held.window) != nullptr) {
+            AckExecute(g_held.client, g_held.window, g_held.commands, 0);
+            Log("late-negative %lu", g_options.command);
+        }
+        g_held = LateAck{};
+    }
+    if (fault == Fault::kNeverAck) {
+        Log("noack %lu", g_executes);
+        return;
+    }
+    if (fault == Fault::kAckLate || fault == Fault::kAckLateNegative) {
+        const LateAck late{c.client, c.window, commands, GetTickCount() + g_options.faultMs};
+        if (fault == Fault::kAckLate) {
+            g_lateAcks.push_back(late);
+        } else {
+            g_held = late;
+            Log("hold %lu", g_executes);
+        }
+        return;
+    }
+    if (g_options.ackNoHandle) {
+        AckExecute(c.client, c.window, nullptr, DDE_FACK);
+        Log("ack-no-handle %lu", g_executes);
+        return;
+    }
     AckExecute(c.client, c.window, commands, logger ? DDE_FACK : 0);
     Log("ack %lu %c", g_executes, logger ? '+' : '-');
+}
+
+// Answers an advise: its lParam becomes the ack's.
+void AnswerAdvise(Conversation& c, const LateAdvise& advise) {
+    const LPARAM ack = ReuseDDElParam(advise.lParam, WM_DDE_ADVISE, WM_DDE_ACK,
+                                      advise.accept ? DDE_FACK : 0, advise.item);
+    if (!PostMessageA(c.client, WM_DDE_ACK, reinterpret_cast<WPARAM>(c.window), ack)) {
+        FreeDDElParam(WM_DDE_ACK, ack);
+        GlobalDeleteAtom(advise.item);
+    }
+    if (advise.accept) {
+        GlobalFree(advise.options);
+        c.advised = true;
+    }
+}
+
+// An advise left unanswered: nothing is posted after a terminate.
+void DropAdvise(const LateAdvise& advise) {
+    FreeDDElParam(WM_DDE_ADVISE, advise.lParam);
+    GlobalDeleteAtom(advise.item);
+    if (advise.accept) {
+        GlobalFree(advise.options);
+    }
 }
 
 void OnAdvise(Conversation& c, LPARAM lParam) {
@@ -358,25 +444,16 @@ void OnAdvise(Conversation& c, LPARAM lParam) {
     } else {
         accept = false;
     }
-    Log("advise %d %c", c.id, accept ? '+' : '-');
+    const LateAdvise advise{c.window, lParam,
+                            options,  static_cast<ATOM>(item),
+                            accept,   GetTickCount() + g_options.lateAdviseMs};
+    Log("advise %d %c%s", c.id, accept ? '+' : '-', g_options.lateAdviseMs > 0 ? " late" : "");
     if (c.terminating) {
-        // Nothing is posted after our terminate: the advise is dropped.
-        FreeDDElParam(WM_DDE_ADVISE, lParam);
-        GlobalDeleteAtom(static_cast<ATOM>(item));
-        if (accept) {
-            GlobalFree(options);
-        }
-        return;
-    }
-    const LPARAM ack =
-        ReuseDDElParam(lParam, WM_DDE_ADVISE, WM_DDE_ACK, accept ? DDE_FACK : 0, item);
-    if (!PostMessageA(c.client, WM_DDE_ACK, reinterpret_cast<WPARAM>(c.window), ack)) {
-        FreeDDElParam(WM_DDE_ACK, ack);
-        GlobalDeleteAtom(static_cast<ATOM>(item));
-    }
-    if (accept) {
-        GlobalFree(options);
-        c.advised = true;
+        DropAdvise(advise);
+    } else if (g_options.lateAdviseMs > 0) {
+        g_lateAdvises.push_back(advise);
+    } else {
+        AnswerAdvise(c, advise);
     }
 }
 
@@ -389,10 +466,11 @@ void OnDataAck(Conversation& c, LPARAM lParam) {
         GlobalDeleteAtom(static_cast<ATOM>(item));
     }
     const bool positive = (status & DDE_FACK) != 0;
-    Log("dataack %d %c", c.id, positive ? '+' : '-');
     if (c.awaitingAck.empty()) {
+        Log("unasked-ack %d %c", c.id, positive ? '+' : '-');
         return;
     }
+    Log("dataack %d %c", c.id, positive ? '+' : '-');
     const SentData data = c.awaitingAck.front();
     c.awaitingAck.pop_front();
     if (!data.release || !positive) {
@@ -444,9 +522,25 @@ LRESULT CALLBACK ConversationProc(HWND window, UINT message, WPARAM wParam, LPAR
     }
 }
 
-// Late acks and late terminate answers whose time has come.
+// Late acks, advise answers and terminate answers whose time has come.
 void RunDue() {
     const DWORD now = GetTickCount();
+    for (size_t i = 0; i < g_lateAdvises.size();) {
+        const LateAdvise advise = g_lateAdvises[i];
+        Conversation* c = Find(advise.window);
+        const bool open = c != nullptr && !c->terminating && c->answerTerminateAt == 0;
+        if (open && !Due(advise.due)) {
+            ++i;
+            continue;
+        }
+        g_lateAdvises.erase(g_lateAdvises.begin() + static_cast<std::ptrdiff_t>(i));
+        if (open) {
+            AnswerAdvise(*c, advise);
+            Log("advise-answer %d", c->id);
+        } else {
+            DropAdvise(advise);
+        }
+    }
     for (size_t i = 0; i < g_lateAcks.size();) {
         const LateAck late = g_lateAcks[i];
         if (static_cast<LONG>(now - late.due) < 0) {
@@ -649,6 +743,8 @@ bool ParseOptions(int argc, char** argv, SimRun& run) {
             o.strictClient = true;
         } else if (option == "--refuse-advises") {
             ok = count(o.refuseAdvises);
+        } else if (option == "--late-advise") {
+            ok = count(o.lateAdviseMs);
         } else if (option == "--late-terminate") {
             ok = count(o.lateTerminateMs);
         } else if (option == "--command") {
@@ -659,6 +755,12 @@ bool ParseOptions(int argc, char** argv, SimRun& run) {
             ok = fault(Fault::kAckLate);
         } else if (option == "--stall") {
             ok = fault(Fault::kStall);
+        } else if (option == "--ack-late-negative") {
+            ok = fault(Fault::kAckLateNegative);
+        } else if (option == "--busy") {
+            ok = count(o.busyMs);
+        } else if (option == "--ack-no-handle") {
+            o.ackNoHandle = true;
         } else if (option == "--values") {
             ok = count(o.values);
         } else if (option == "--rate") {
@@ -765,6 +867,9 @@ int main(int argc, char** argv) {
     closing.SetTimeLimit(1000);
     g_run = &closing;
     while (!g_conversations.empty() && Pump(10)) {
+    }
+    for (const LateAdvise& advise : g_lateAdvises) {
+        DropAdvise(advise);
     }
     if (g_log != nullptr) {
         std::fclose(g_log);
