@@ -22,7 +22,8 @@
 //   current one.
 // - A busy answer costs nothing: the same command is offered again after
 //   kBusyPauseMs, until it is taken, refused, or kExecuteLimitMs have gone
-//   since it was first sent (then the outcome is 288, busy).
+//   since it was first sent: then the outcome is 288 (busy), or 286 when
+//   the last offer got no answer at all.
 // - No answer within kExecuteLimitMs: the outcome is 286, and the block is
 //   kept until its late answer or the end of the conversation.
 // The limits are checked on every input, not only by the clock, so a

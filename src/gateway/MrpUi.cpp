@@ -233,15 +233,19 @@ void MrpUi::ReportDropped(size_t count) {
 void MrpUi::PalavanDDECommand_ExecuteDone(int32_t error) {
     Trap(common_.log, "MRP_UI.MRPDDE_Change", [&] {
         commandWaiting_ = false;
-        if (error != 0) {
-            common_.log.ReportProgramError(error, "MRP_UI.MRPDDE_Change");
-        }
+        size_t dropped = 0;
         if (error == kErrDdeTimeout || error == kErrDdeBusy) {
-            ReportDropped(commandQueue_.SetStalled(true));
+            dropped = commandQueue_.SetStalled(true);
         } else if (error == 0 || error == kErrDdeNoResponse) {
             commandQueue_.SetStalled(false);  // the logger answers again
         }
+        // The next command goes before the lines are written: a few
+        // thousand of them, each a write of the log, would hold it back.
         SendQueuedCommands();
+        if (error != 0) {
+            common_.log.ReportProgramError(error, "MRP_UI.MRPDDE_Change");
+        }
+        ReportDropped(dropped);
     });
 }
 

@@ -3,6 +3,7 @@
 #include <dde.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "base/RuntimeError.h"
@@ -152,6 +153,7 @@ class Win32DdeLink::Impl {
             case WM_TIMER:
                 if (wParam == kDeadlineTimer) {
                     KillTimer(window, kDeadlineTimer);
+                    self->deadline_.reset();
                 } else {
                     self->UpdateControl();
                 }
@@ -240,9 +242,6 @@ class Win32DdeLink::Impl {
                 error = engine_.FinishOpen(Now());
             }
         }
-        if (error == 0) {
-            SetTimer(window_, kWatchTimer, kWatchIntervalMs, nullptr);
-        }
         AfterCall();
         if (error != 0) {
             Raise(error);
@@ -294,7 +293,6 @@ class Win32DdeLink::Impl {
         if (ending != 0) {
             AwaitDde([&] { return engine_.AwaitingTerminate(ending); }, dde::kEndLimitMs);
         }
-        KillTimer(window_, kWatchTimer);
         UpdateControl();
         AfterCall();
     }
@@ -360,17 +358,27 @@ class Win32DdeLink::Impl {
         }
     }
 
+    // The watch timer runs while a conversation stands or waits for its
+    // end; a deadline sooner than its next tick gets a timer of its own.
+    // Neither is set again while it stands: under a flood of values a timer
+    // set anew on every value would never come.
     void Schedule() {
         const DWORD now = Now();
         const auto next = engine_.NextDeadline(now);
-        if (!next) {
-            return;
-        }
-        const auto delay = static_cast<int32_t>(*next - now);
-        if (delay < static_cast<int32_t>(kWatchIntervalMs)) {
+        if (next && static_cast<int32_t>(*next - now) < static_cast<int32_t>(kWatchIntervalMs) &&
+            (!deadline_ || *deadline_ != *next)) {
+            const auto delay = static_cast<int32_t>(*next - now);
             SetTimer(window_, kDeadlineTimer, delay > 0 ? static_cast<UINT>(delay) : 1, nullptr);
-        } else {
-            SetTimer(window_, kWatchTimer, kWatchIntervalMs, nullptr);
+            deadline_ = *next;
+        }
+        const bool watch = next.has_value() || engine_.Open();
+        if (watch != watching_) {
+            if (watch) {
+                SetTimer(window_, kWatchTimer, kWatchIntervalMs, nullptr);
+            } else {
+                KillTimer(window_, kWatchTimer);
+            }
+            watching_ = watch;
         }
     }
 
@@ -432,7 +440,9 @@ class Win32DdeLink::Impl {
     std::string topic_;
     std::string item_;
     std::string text_;
-    DWORD looked_ = 0;  // when a wait last had the engine look at the server
+    DWORD looked_ = 0;                   // when a wait last had the engine look at the server
+    bool watching_ = false;              // the watch timer runs
+    std::optional<dde::Tick> deadline_;  // the deadline timer's, while it is set
     bool delivering_ = false;
     bool deliverPosted_ = false;  // a kDeliverMessage is in the queue
     bool controlBehind_ = false;  // the control does not show text_ yet
