@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "windows/support/Gateway.h"
+#include "windows/support/StatusTexts.h"
 
 namespace quillon::testing {
 namespace {
@@ -271,7 +272,7 @@ class Watch {
         const DWORD now = GetTickCount();
         if (now - lastStatus_ >= 20) {
             lastStatus_ = now;
-            sawSdr_ = sawSdr_ || gateway_.Mrp() == "MRP status: connected to MRP40 SDR";
+            sawSdr_ = sawSdr_ || gateway_.Mrp() == kMrpConnectedSdr;
         }
         if (now - lastMemory_ >= 100) {
             lastMemory_ = now;
@@ -392,8 +393,8 @@ TEST_P(DdePeerTest, Row) {
         if (row.linked) {
             ASSERT_TRUE(watch.Until(
                 [&] {
-                    return gateway_.Mrp() == "MRP status: connected to MRP40" &&
-                           gateway_.Palavan() == "Palavan status: connected";
+                    return gateway_.Mrp() == kMrpConnected &&
+                           gateway_.Palavan() == kPalavanConnected;
                 },
                 kDeadlineMs))
                 << gateway_.Mrp() << " / " << gateway_.Palavan();
@@ -430,8 +431,7 @@ TEST_P(DdePeerTest, Row) {
         }
         watch.Until(
             [&] {
-                return gateway_.Mrp() != "MRP status: connected to MRP40" &&
-                       gateway_.Palavan() != "Palavan status: connected";
+                return gateway_.Mrp() != kMrpConnected && gateway_.Palavan() != kPalavanConnected;
             },
             kDeadlineMs);
         memoryAfterRun.push_back(PagefileUsage(gateway_.Process()->Id()));

@@ -17,6 +17,7 @@
 #include "win32/Win32Timer.h"
 #include "windows/support/Gateway.h"
 #include "windows/support/ScratchKey.h"
+#include "windows/support/StatusTexts.h"
 
 namespace quillon {
 namespace {
@@ -34,7 +35,7 @@ TEST(GatewayProgramTest, ShowsItsLinksAndClosesCleanly) {
     testing::Gateway gateway;
     ASSERT_TRUE(gateway.Start());
     const HWND window = gateway.Window();
-    EXPECT_EQ(WindowText(window), "MRP-Ledgerly Gateway 1.0.2");
+    EXPECT_EQ(WindowText(window), testing::kCaption);
     char className[64] = {};
     ::GetClassNameA(window, className, sizeof className);
     // Installers, old ones too, find a running copy by its class.
@@ -47,14 +48,14 @@ TEST(GatewayProgramTest, ShowsItsLinksAndClosesCleanly) {
     // decoder and no command server run here.
     const auto firstLabels = ReadLabels(window);
     ASSERT_EQ(firstLabels.size(), 2u);
-    EXPECT_TRUE(firstLabels[0] == "MRP status: unknown" ||
-                firstLabels[0] == "MRP status: not responding")
+    EXPECT_TRUE(firstLabels[0] == testing::kMrpUnknown ||
+                firstLabels[0] == testing::kMrpNotResponding)
         << firstLabels[0];
-    EXPECT_TRUE(firstLabels[1] == "Palavan status: unknown" ||
-                firstLabels[1] == "Palavan status: not responding")
+    EXPECT_TRUE(firstLabels[1] == testing::kPalavanUnknown ||
+                firstLabels[1] == testing::kPalavanNotResponding)
         << firstLabels[1];
-    const std::vector<std::string> notResponding{"MRP status: not responding",
-                                                 "Palavan status: not responding"};
+    const std::vector<std::string> notResponding{testing::kMrpNotResponding,
+                                                 testing::kPalavanNotResponding};
     EXPECT_TRUE(WaitUntil([&] { return ReadLabels(window) == notResponding; }, kDeadlineMs))
         << "labels: " << ::testing::PrintToString(ReadLabels(window));
     const HWND errorLogLabel = FindChildByText(window, "see ErrorLog");
