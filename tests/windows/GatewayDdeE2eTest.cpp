@@ -204,41 +204,39 @@ TEST_F(GatewayDdeE2eTest, TwoThousandValuesAtFullSpeedArriveCompleteAndInOrder) 
 // Both decoder variants run: the link is made to "MRP40" and carries its
 // values, each cut at its first NUL. A logger that answers but refuses the
 // hot link leaves the command link at "connecting".
-TEST(GatewayDdePeersE2eTest, PrefersMrp40_CutsValuesAtNul_RefusedHotLinkStaysConnecting) {
-    Gateway gateway;
-    const HeldEvent go("QuillonE2eGoBoth");
+TEST_F(GatewayDdeE2eTest, PrefersMrp40_CutsValuesAtNul_RefusedHotLinkStaysConnecting) {
     // Registered one after the other, so the first attempt finds both.
     ChildProcess mrp40;
-    ASSERT_TRUE(gateway.StartDecoder(
-        mrp40, {"--start-event", go.Name(), "--value", "CQ\\x00DE", "--value", "K"}));
+    ASSERT_TRUE(gateway_.StartDecoder(
+        mrp40, {"--start-event", go_.Name(), "--value", "CQ\\x00DE", "--value", "K"}));
     ASSERT_TRUE(WaitUntil([] { return DecoderAnswers("MRP40"); }, kDeadlineMs));
     ChildProcess sdr;
-    ASSERT_TRUE(gateway.StartDecoder(
-        sdr, {"--service", "MRP40 SDR", "--start-event", go.Name(), "--value", "SDR"}));
+    ASSERT_TRUE(gateway_.StartDecoder(
+        sdr, {"--service", "MRP40 SDR", "--start-event", go_.Name(), "--value", "SDR"}));
     ASSERT_TRUE(WaitUntil([] { return DecoderAnswers("MRP40 SDR"); }, kDeadlineMs));
     ChildProcess refusing;
-    ASSERT_TRUE(gateway.StartLogger(refusing, "refusing.txt", {"--refuse-advise"}));
+    ASSERT_TRUE(gateway_.StartLogger(refusing, "refusing.txt", {"--refuse-advise"}));
 
-    ASSERT_TRUE(gateway.Start());
-    EXPECT_TRUE(gateway.WaitMrp(kMrpConnected)) << gateway.Mrp();
-    EXPECT_TRUE(gateway.WaitPalavan(kPalavanConnecting)) << gateway.Palavan();
+    ASSERT_TRUE(gateway_.Start());
+    EXPECT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
+    EXPECT_TRUE(gateway_.WaitPalavan(kPalavanConnecting)) << gateway_.Palavan();
     PumpFor(1200);  // further attempts, each refused the same way
-    EXPECT_EQ(gateway.Palavan(), kPalavanConnecting);
+    EXPECT_EQ(gateway_.Palavan(), kPalavanConnecting);
 
     // A logger that keeps the hot link; it writes what it receives byte for
     // byte, the command's terminating NUL included.
     ASSERT_TRUE(refusing.Quit());
     ChildProcess logger;
-    ASSERT_TRUE(gateway.StartLogger(logger, "received.txt", {"--raw"}));
-    ASSERT_TRUE(gateway.WaitPalavan(kPalavanConnected)) << gateway.Palavan();
-    go.Set();
+    ASSERT_TRUE(gateway_.StartLogger(logger, "received.txt", {"--raw"}));
+    ASSERT_TRUE(gateway_.WaitPalavan(kPalavanConnected)) << gateway_.Palavan();
+    go_.Set();
     const std::vector<std::string> expected = {std::string("006displaycwCQ\0", 15),
                                                std::string("006displaycwK\0", 14)};
     EXPECT_TRUE(
-        WaitUntil([&] { return gateway.Received("received.txt").size() >= 2; }, kDeadlineMs));
+        WaitUntil([&] { return gateway_.Received("received.txt").size() >= 2; }, kDeadlineMs));
     PumpFor(500);
-    EXPECT_EQ(gateway.Received("received.txt"), expected);
-    EXPECT_EQ(gateway.Mrp(), kMrpConnected);
+    EXPECT_EQ(gateway_.Received("received.txt"), expected);
+    EXPECT_EQ(gateway_.Mrp(), kMrpConnected);
 }
 
 }  // namespace
