@@ -14,6 +14,19 @@ namespace {
 using fakes::FakeDdeLink;
 
 struct GatewayFixture : ::testing::Test {
+    // The texts the user sees (the user guide quotes them), written out once
+    // for every case here: the expected values, never taken from the program.
+    static constexpr const char* kCaption = "MRP-Ledgerly Gateway 1.0.2";
+    static constexpr const char* kMrpUnknown = "MRP status: unknown";
+    static constexpr const char* kMrpNotResponding = "MRP status: not responding";
+    static constexpr const char* kMrpConnecting = "MRP status: connecting";
+    static constexpr const char* kMrpConnected = "MRP status: connected to MRP40";
+    static constexpr const char* kMrpConnectedSdr = "MRP status: connected to MRP40 SDR";
+    static constexpr const char* kPalavanUnknown = "Palavan status: unknown";
+    static constexpr const char* kPalavanNotResponding = "Palavan status: not responding";
+    static constexpr const char* kPalavanConnecting = "Palavan status: connecting";
+    static constexpr const char* kPalavanConnected = "Palavan status: connected";
+
     fakes::FakePlatform platform;
     Common common{platform.ports};
     fakes::FakeForm form;
@@ -50,9 +63,9 @@ TEST_F(GatewayFixture, LoadShowsCaptionUnknownStatesAndStartsBothTimers) {
     errorLogLabel.SetVisible(true);
     mrpTimer.SetEnabled(false);
     Load();
-    EXPECT_EQ(form.caption, "MRP-Ledgerly Gateway 1.0.2");
-    EXPECT_EQ(mrpStatus.Caption(), "MRP status: unknown");
-    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: unknown");
+    EXPECT_EQ(form.caption, kCaption);
+    EXPECT_EQ(mrpStatus.Caption(), kMrpUnknown);
+    EXPECT_EQ(palavanStatus.Caption(), kPalavanUnknown);
     EXPECT_FALSE(errorLogLabel.Visible());
     EXPECT_TRUE(mrpTimer.Enabled());
     EXPECT_TRUE(palavanTimer.Enabled());
@@ -139,7 +152,7 @@ TEST_F(GatewayFixture, FailingLoadStepIsReportedOnceAndTheWindowStillOpens) {
     other.Form_Load();
     EXPECT_EQ(CountInLog("program error 380 in module MRP_UI.Form_Load: Invalid property value"),
               1u);
-    EXPECT_EQ(form.caption, "MRP-Ledgerly Gateway 1.0.2") << "steps before the error stay";
+    EXPECT_EQ(form.caption, kCaption) << "steps before the error stay";
     EXPECT_EQ(mrpStatus.Caption(), "Label") << "steps after the error do not run";
 }
 
@@ -154,7 +167,7 @@ TEST_F(GatewayFixture, DecoderAttemptTriesBothNamesThenReportsNotResponding) {
                                 "topic:MRP40|MRP40Form", "item:RXSymbol", "mode:1", "mode:0",
                                 "topic:MRP40 SDR|MRP40Form", "item:RXSymbol", "mode:1"}));
     EXPECT_EQ(ui.MRPLinkState, LinkNotResponding);
-    EXPECT_EQ(mrpStatus.Caption(), "MRP status: not responding");
+    EXPECT_EQ(mrpStatus.Caption(), kMrpNotResponding);
     EXPECT_TRUE(mrpTimer.Enabled());
     EXPECT_EQ(platform.process.doEvents, 0) << "no dispatch when nobody answered";
     EXPECT_FALSE(platform.LogExists()) << "not responding is no program error";
@@ -169,7 +182,7 @@ TEST_F(GatewayFixture, DecoderConnectsToSecondNameAndStopsRetrying) {
     mrpDde.opens.push_back({});
     mrpTimer.Tick();
     EXPECT_EQ(ui.MRPLinkState, LinkConnected);
-    EXPECT_EQ(mrpStatus.Caption(), "MRP status: connected to MRP40 SDR");
+    EXPECT_EQ(mrpStatus.Caption(), kMrpConnectedSdr);
     EXPECT_FALSE(mrpTimer.Enabled());
     EXPECT_EQ(platform.process.doEvents, 1) << "one dispatch before the read-back";
 }
@@ -179,7 +192,7 @@ TEST_F(GatewayFixture, RefusedHotLinkReadsBackAsConnectingAndRetries) {
     mrpDde.opens.push_back({kErrDdeNoResponse, false});  // answered, advise refused
     mrpTimer.Tick();
     EXPECT_EQ(ui.MRPLinkState, LinkConnecting);
-    EXPECT_EQ(mrpStatus.Caption(), "MRP status: connecting");
+    EXPECT_EQ(mrpStatus.Caption(), kMrpConnecting);
     EXPECT_TRUE(mrpTimer.Enabled());
     EXPECT_EQ(mrpDde.topicsTried.size(), 1u) << "any error other than 282 skips the fallback";
     EXPECT_FALSE(platform.LogExists());
@@ -197,17 +210,17 @@ TEST_F(GatewayFixture, CloseOrErrorNotificationDropsToNotRespondingAndRestartsRe
     Load();
     ConnectBoth();
     mrpDde.ServerCloses();
-    EXPECT_EQ(mrpStatus.Caption(), "MRP status: not responding");
+    EXPECT_EQ(mrpStatus.Caption(), kMrpNotResponding);
     EXPECT_TRUE(mrpTimer.Enabled());
     // The Win32 link never raises the error notification; the handlers are
     // part of the window's design and are called directly.
     ui.PalavanDDECommand_LinkError(7);
-    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: not responding");
+    EXPECT_EQ(palavanStatus.Caption(), kPalavanNotResponding);
     EXPECT_TRUE(palavanTimer.Enabled());
 
     mrpDde.opens.push_back({});
     mrpTimer.Tick();
-    EXPECT_EQ(mrpStatus.Caption(), "MRP status: connected to MRP40");
+    EXPECT_EQ(mrpStatus.Caption(), kMrpConnected);
     ui.MRPDDE_LinkError(3);
     EXPECT_EQ(ui.MRPLinkState, LinkNotResponding);
     palavanDde.opens.push_back({});
@@ -221,11 +234,11 @@ TEST_F(GatewayFixture, UnknownStateLeavesLabelAndDisablesTimer) {
     Load();
     ui.MRPLinkState = 9;
     ui.UpdateMRPStatus();
-    EXPECT_EQ(mrpStatus.Caption(), "MRP status: unknown");
+    EXPECT_EQ(mrpStatus.Caption(), kMrpUnknown);
     EXPECT_FALSE(mrpTimer.Enabled());
     ui.PalavanLinkState = -1;
     ui.UpdatePalavanStatus();
-    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: unknown");
+    EXPECT_EQ(palavanStatus.Caption(), kPalavanUnknown);
     EXPECT_FALSE(palavanTimer.Enabled());
 }
 
@@ -236,13 +249,13 @@ TEST_F(GatewayFixture, CommandLinkSetsItemBeforeTopicAndHasNoFallback) {
     palavanTimer.Tick();
     EXPECT_EQ(palavanDde.calls,
               (std::vector<std::string>{"item:DDECommand", "topic:Palavan|DDEServer", "mode:1"}));
-    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: not responding");
+    EXPECT_EQ(palavanStatus.Caption(), kPalavanNotResponding);
     palavanDde.opens.push_back({kErrDdeNoResponse, false});
     palavanTimer.Tick();
-    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: connecting");
+    EXPECT_EQ(palavanStatus.Caption(), kPalavanConnecting);
     palavanDde.opens.push_back({});
     palavanTimer.Tick();
-    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: connected");
+    EXPECT_EQ(palavanStatus.Caption(), kPalavanConnected);
     EXPECT_FALSE(palavanTimer.Enabled());
 }
 
@@ -252,7 +265,7 @@ TEST_F(GatewayFixture, CommandLinkDroppedDuringTheDispatchReadsConnectingAndRetr
     platform.process.onDoEvents = [&] { palavanDde.DropHotLink(); };
     palavanTimer.Tick();
     EXPECT_EQ(ui.PalavanLinkState, LinkConnecting);
-    EXPECT_EQ(palavanStatus.Caption(), "Palavan status: connecting");
+    EXPECT_EQ(palavanStatus.Caption(), kPalavanConnecting);
     EXPECT_TRUE(palavanTimer.Enabled());
 }
 

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "windows/support/Gateway.h"
+#include "windows/support/StatusTexts.h"
 
 namespace quillon::testing {
 namespace {
@@ -371,7 +372,7 @@ class Watch {
         DWORD now = GetTickCount();
         if (now - lastStatus_ >= 20) {
             lastStatus_ = now;
-            sawSdr_ = sawSdr_ || gateway_.Mrp() == "MRP status: connected to MRP40 SDR";
+            sawSdr_ = sawSdr_ || gateway_.Mrp() == kMrpConnectedSdr;
         }
         if (now - lastMemory_ >= 100) {
             lastMemory_ = now;
@@ -572,8 +573,8 @@ void DdePeerTest::RunDecoder(size_t run, Watch& watch) {
     if (row_.linked) {
         ASSERT_TRUE(watch.Until(
             [&] {
-                return gateway_.Mrp() == "MRP status: connected to MRP40" &&
-                       gateway_.Palavan() == "Palavan status: connected";
+                return gateway_.Mrp() == kMrpConnected &&
+                       gateway_.Palavan() == kPalavanConnected;
             },
             kDeadlineMs))
             << gateway_.Mrp() << " / " << gateway_.Palavan();
@@ -634,8 +635,8 @@ void DdePeerTest::RunDecoder(size_t run, Watch& watch) {
     }
     watch.Until(
         [&] {
-            return gateway_.Mrp() != "MRP status: connected to MRP40" &&
-                   gateway_.Palavan() != "Palavan status: connected";
+            return gateway_.Mrp() != kMrpConnected &&
+                   gateway_.Palavan() != kPalavanConnected;
         },
         kDeadlineMs);
     memoryAfterRun_.push_back(PagefileUsage(gateway_.Process()->Id()));

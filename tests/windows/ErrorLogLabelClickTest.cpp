@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,14 +25,21 @@ constexpr const char* kLogPath = "C:\\Ham Radio\\MRP_Quillon\\ErrorLog.txt";
 
 class ErrorLogLabelClickTest : public ::testing::Test {
   protected:
-    ErrorLogLabelClickTest()
-        : window_([this](const std::string& path) {
-              opened_.push_back(path);
-              return true;
-          }) {
-        // Shown as after the first logged line; the window itself stays
-        // hidden (the messages below go straight to the controls).
-        window_.ErrorLogLabel().SetVisible(true);
+    // The window of the label's cases, made on first use. The cases of the
+    // running program make none: a window here pumps nothing while they wait,
+    // and the gateway's links offer each new conversation to every top-level
+    // window.
+    app::GatewayWindow& Window() {
+        if (!window_) {
+            window_.emplace([this](const std::string& path) {
+                opened_.push_back(path);
+                return true;
+            });
+            // Shown as after the first logged line; the window itself stays
+            // hidden (the messages below go straight to the controls).
+            window_->ErrorLogLabel().SetVisible(true);
+        }
+        return *window_;
     }
 
     // A click as the mouse delivers it to the control under it.
@@ -49,12 +57,14 @@ class ErrorLogLabelClickTest : public ::testing::Test {
     }
 
     std::vector<std::string> opened_;
-    app::GatewayWindow window_;
+
+  private:
+    std::optional<app::GatewayWindow> window_;
 };
 
 TEST_F(ErrorLogLabelClickTest, ClickOpensTheLogOnceWithItsPath) {
-    window_.SetErrorLogPath([] { return std::string(kLogPath); });
-    const HWND label = window_.ErrorLogLabel().Handle();
+    Window().SetErrorLogPath([] { return std::string(kLogPath); });
+    const HWND label = Window().ErrorLogLabel().Handle();
     // Without SS_NOTIFY a static control neither reports clicks nor is hit
     // by the pointer (it lets both through to the window).
     EXPECT_NE(::GetWindowLongPtrA(label, GWL_STYLE) & SS_NOTIFY, 0);
@@ -64,8 +74,8 @@ TEST_F(ErrorLogLabelClickTest, ClickOpensTheLogOnceWithItsPath) {
 }
 
 TEST_F(ErrorLogLabelClickTest, StatusLinesAreNotClickable) {
-    window_.SetErrorLogPath([] { return std::string(kLogPath); });
-    const MrpUiControls controls = window_.Controls();
+    Window().SetErrorLogPath([] { return std::string(kLogPath); });
+    const MrpUiControls controls = Window().Controls();
     for (LabelPort* status : {&controls.mrpStatusLabel, &controls.palavanStatusLabel}) {
         const HWND label = static_cast<win32::Win32Label*>(status)->Handle();
         Click(label);
@@ -75,9 +85,9 @@ TEST_F(ErrorLogLabelClickTest, StatusLinesAreNotClickable) {
 }
 
 TEST_F(ErrorLogLabelClickTest, NoPathYetOpensNothing) {
-    Click(window_.ErrorLogLabel().Handle());  // before the load has set a path
-    window_.SetErrorLogPath([] { return std::string(); });
-    Click(window_.ErrorLogLabel().Handle());
+    Click(Window().ErrorLogLabel().Handle());  // before the load has set a path
+    Window().SetErrorLogPath([] { return std::string(); });
+    Click(Window().ErrorLogLabel().Handle());
     EXPECT_TRUE(opened_.empty());
 }
 
@@ -86,11 +96,11 @@ TEST_F(ErrorLogLabelClickTest, HandOverTheLabelArrowElsewhere) {
     const HCURSOR arrow = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     ASSERT_NE(hand, nullptr);
     ASSERT_NE(hand, arrow);
-    EXPECT_EQ(CursorOver(window_.ErrorLogLabel().Handle()), hand);
+    EXPECT_EQ(CursorOver(Window().ErrorLogLabel().Handle()), hand);
 
-    const auto* status = static_cast<win32::Win32Label*>(&window_.Controls().mrpStatusLabel);
+    const auto* status = static_cast<win32::Win32Label*>(&Window().Controls().mrpStatusLabel);
     EXPECT_EQ(CursorOver(status->Handle()), arrow);
-    EXPECT_EQ(CursorOver(window_.Form().Handle()), arrow);
+    EXPECT_EQ(CursorOver(Window().Form().Handle()), arrow);
 }
 
 std::string Lower(std::string text) {
@@ -102,7 +112,7 @@ std::string Lower(std::string text) {
 // The program's folder is one the user can write to: a notepad.exe dropped
 // there (here a copy of the real one, so that it runs either way) must not
 // be the one started.
-TEST(TextFileViewerTest, NotepadComesFromTheWindowsFolderNotTheProgramsFolder) {
+TEST_F(ErrorLogLabelClickTest, NotepadComesFromTheWindowsFolderNotTheProgramsFolder) {
     char self[MAX_PATH] = {};
     ASSERT_GT(::GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
     std::string planted = self;
@@ -204,7 +214,7 @@ HWND ShownHint(const std::function<HWND()>& window) {
 // The running program with its own opener: once something is logged, a
 // click on the hint opens the program's ErrorLog.txt in a viewer (under
 // Wine, Notepad through the association of .txt).
-TEST(ErrorLogViewerTest, ClickInTheRunningProgramOpensItsLogInAViewer) {
+TEST_F(ErrorLogLabelClickTest, ClickInTheRunningProgramOpensItsLogInAViewer) {
     ASSERT_EQ(FindLogViewer().window, nullptr) << "a viewer of a log is open already";
     testing::Gateway gateway;
     ASSERT_TRUE(gateway.Start());
@@ -223,7 +233,7 @@ TEST(ErrorLogViewerTest, ClickInTheRunningProgramOpensItsLogInAViewer) {
 // ctest entry, GatewayTest_GermanLocale, sets LC_ALL=de_DE.UTF-8) lacks, "Programmy" in Cyrillic.
 // An error while loading (a stored window state it refuses) is logged into that folder, the header
 // shows the folder as the code page renders it, and a click shows that log.
-TEST(ErrorLogViewerTest, AProgramInAFolderOutsideTheAnsiCodePageLogsThereAndTheClickOpensIt) {
+TEST_F(ErrorLogLabelClickTest, AProgramInAFolderOutsideTheAnsiCodePageLogsThereAndTheClickOpensIt) {
     ASSERT_EQ(::GetACP(), 1252u) << "LC_ALL=de_DE.UTF-8 is not in effect";
     ASSERT_EQ(FindLogViewer().window, nullptr) << "a viewer of a log is open already";
     const testing::ScratchDir scratch;

@@ -18,6 +18,7 @@
 
 #include "windows/support/Gateway.h"
 #include "windows/support/ScratchKey.h"
+#include "windows/support/StatusTexts.h"
 
 namespace quillon::testing {
 namespace {
@@ -86,7 +87,7 @@ class FaultErrorLogTest : public ::testing::Test {
 
     void StartGateway() {
         ASSERT_TRUE(gateway_.Start());
-        ASSERT_TRUE(gateway_.WaitPalavan("Palavan status: connected")) << gateway_.Palavan();
+        ASSERT_TRUE(gateway_.WaitPalavan(kPalavanConnected)) << gateway_.Palavan();
     }
 
     // A decoder publishes `values` (each refused, so each is reported);
@@ -100,21 +101,21 @@ class FaultErrorLogTest : public ::testing::Test {
         }
         ChildProcess decoder;
         ASSERT_TRUE(gateway_.StartDecoder(decoder, options));
-        ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
+        ASSERT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
         const size_t before = gateway_.Received("received.txt").size();
         go.Set();
         EXPECT_TRUE(WaitUntil(
             [&] { return gateway_.Received("received.txt").size() >= before + values.size(); },
             kDeadlineMs));
         EXPECT_TRUE(decoder.WaitForExit(kDeadlineMs));
-        ASSERT_TRUE(gateway_.WaitMrp("MRP status: not responding")) << gateway_.Mrp();
+        ASSERT_TRUE(gateway_.WaitMrp(kMrpNotResponding)) << gateway_.Mrp();
     }
 
     // The gateway is alive and answering, then closes and saves its place.
     void ExpectRunsOnAndClosesCleanly() {
         EXPECT_TRUE(gateway_.Running());
         EXPECT_TRUE(gateway_.Responds());
-        EXPECT_EQ(gateway_.Palavan(), "Palavan status: connected");
+        EXPECT_EQ(gateway_.Palavan(), kPalavanConnected);
         EXPECT_TRUE(gateway_.Close());
         for (const char* name : {"MRP_UILeft", "MRP_UITop", "MRP_UIWidth", "MRP_UIHeight"}) {
             EXPECT_NE(settings_.Get(name), "<absent>") << name;

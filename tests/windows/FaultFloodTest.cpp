@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "windows/support/Gateway.h"
+#include "windows/support/StatusTexts.h"
 
 namespace quillon::testing {
 namespace {
@@ -96,12 +97,12 @@ class FaultFloodTest : public ::testing::Test {
         ASSERT_TRUE(
             gateway_.StartDecoder(decoder, {"--start-event", go.Name(), "--numbered-prefix", prefix,
                                             "--numbered", std::to_string(count), "--quit-after"}));
-        ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
+        ASSERT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
         go.Set();
         // How long it takes is the benchmark's business.
         WaitUntil([&] { return gateway_.Received("received.txt").size() >= total; }, 300000);
         EXPECT_TRUE(decoder.WaitForExit(kDeadlineMs));
-        ASSERT_TRUE(gateway_.WaitMrp("MRP status: not responding")) << gateway_.Mrp();
+        ASSERT_TRUE(gateway_.WaitMrp(kMrpNotResponding)) << gateway_.Mrp();
     }
 
     Gateway gateway_;
@@ -123,7 +124,7 @@ TEST_F(FaultFloodTest, TenThousandValuesArriveInOrderAndMemoryStaysFlat) {
     ChildProcess logger;
     ASSERT_TRUE(gateway_.StartLogger(logger, "received.txt"));
     ASSERT_TRUE(gateway_.Start());
-    ASSERT_TRUE(gateway_.WaitPalavan("Palavan status: connected")) << gateway_.Palavan();
+    ASSERT_TRUE(gateway_.WaitPalavan(kPalavanConnected)) << gateway_.Palavan();
     Memory start;
     ASSERT_TRUE(ReadMemory(gateway_.Process()->Id(), start));
 

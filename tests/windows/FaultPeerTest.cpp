@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "windows/support/Gateway.h"
+#include "windows/support/StatusTexts.h"
 
 namespace quillon::testing {
 namespace {
@@ -30,8 +31,8 @@ class FaultPeerTest : public ::testing::Test {
         decoderOptions.insert(decoderOptions.begin(), {"--start-event", go_.Name()});
         ASSERT_TRUE(gateway_.StartDecoder(decoder_, decoderOptions));
         ASSERT_TRUE(gateway_.Start());
-        ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
-        ASSERT_TRUE(gateway_.WaitPalavan("Palavan status: connected")) << gateway_.Palavan();
+        ASSERT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
+        ASSERT_TRUE(gateway_.WaitPalavan(kPalavanConnected)) << gateway_.Palavan();
     }
     Lines Received() const { return gateway_.Received("received.txt"); }
     bool WaitReceived(size_t count) const {
@@ -65,7 +66,7 @@ TEST_F(FaultPeerTest, AStalledLoggerTimesOutOnceAndIsServedAgainWhenItRecovers) 
     EXPECT_EQ(Received(), (Lines{"006displaycwFIRST", "006displaycwMIDDLE", "006displaycwLAST"}));
     EXPECT_EQ(CountOf(gateway_.ErrorLog(), "program error"), 1) << gateway_.ErrorLog();
     EXPECT_EQ(Reports("286"), 1) << gateway_.ErrorLog();
-    EXPECT_EQ(gateway_.Palavan(), "Palavan status: connected");
+    EXPECT_EQ(gateway_.Palavan(), kPalavanConnected);
     EXPECT_TRUE(gateway_.Running());
 }
 
@@ -86,7 +87,7 @@ TEST_F(FaultPeerTest, ABusyLoggerIsOfferedEachCommandAgainAndEachIsReportedOnce)
         << "only A, then only B";
     EXPECT_EQ(CountOf(gateway_.ErrorLog(), "program error"), 2) << gateway_.ErrorLog();
     EXPECT_EQ(Reports("288"), 2) << gateway_.ErrorLog();
-    EXPECT_EQ(gateway_.Palavan(), "Palavan status: connected");
+    EXPECT_EQ(gateway_.Palavan(), kPalavanConnected);
     EXPECT_TRUE(gateway_.Responds());
 }
 
@@ -119,7 +120,7 @@ TEST_F(FaultPeerTest, DataInAFormatNotAdvisedIsNotForwarded) {
         ChildProcess logger;
         ASSERT_TRUE(gateway.StartLogger(logger, "received.txt"));
         ASSERT_TRUE(gateway.Start());
-        ASSERT_TRUE(gateway.WaitPalavan("Palavan status: connected")) << gateway.Palavan();
+        ASSERT_TRUE(gateway.WaitPalavan(kPalavanConnected)) << gateway.Palavan();
         for (const bool odd : {false, true}) {
             const HeldEvent go("QuillonFaultFormat");
             ChildProcess decoder;
@@ -129,10 +130,10 @@ TEST_F(FaultPeerTest, DataInAFormatNotAdvisedIsNotForwarded) {
                 options.insert(options.begin(), {"--format", format});
             }
             ASSERT_TRUE(gateway.StartDecoder(decoder, options));
-            ASSERT_TRUE(gateway.WaitMrp("MRP status: connected to MRP40")) << gateway.Mrp();
+            ASSERT_TRUE(gateway.WaitMrp(kMrpConnected)) << gateway.Mrp();
             go.Set();
             EXPECT_TRUE(decoder.WaitForExit(kDeadlineMs));
-            ASSERT_TRUE(gateway.WaitMrp("MRP status: not responding")) << gateway.Mrp();
+            ASSERT_TRUE(gateway.WaitMrp(kMrpNotResponding)) << gateway.Mrp();
         }
         EXPECT_EQ(gateway.Received("received.txt"), (Lines{"006displaycwCQ"}));
         EXPECT_EQ(gateway.ErrorLog(), "");
@@ -150,8 +151,8 @@ TEST_F(FaultPeerTest, TwoDecodersAnsweringAsMrp40_OneIsServedWholeThenTheOther) 
         second, {"--start-event", go.Name(), "--numbered-prefix", "B", "--numbered", "20"}));
     ASSERT_TRUE(gateway_.StartLogger(logger_, "received.txt"));
     ASSERT_TRUE(gateway_.Start());
-    ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
-    ASSERT_TRUE(gateway_.WaitPalavan("Palavan status: connected")) << gateway_.Palavan();
+    ASSERT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
+    ASSERT_TRUE(gateway_.WaitPalavan(kPalavanConnected)) << gateway_.Palavan();
     go.Set();
     EXPECT_TRUE(WaitReceived(20));
     PumpFor(1000);
@@ -167,7 +168,7 @@ TEST_F(FaultPeerTest, TwoDecodersAnsweringAsMrp40_OneIsServedWholeThenTheOther) 
     }
     // The served one quits: the other one is found under the same name.
     ASSERT_TRUE((served == 'A' ? first : second).Quit());
-    EXPECT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
+    EXPECT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
     EXPECT_TRUE((served == 'A' ? second : first).Running());
     EXPECT_EQ(gateway_.ErrorLog(), "");
     EXPECT_TRUE(gateway_.Running());
@@ -184,7 +185,7 @@ TEST_F(FaultPeerTest, AWindowThatStopsAnsweringHoldsUpNeitherTheWindowNorALink) 
         SCOPED_TRACE(busy ? "a window stops answering" : "no busy window");
         Gateway gateway;
         ASSERT_TRUE(gateway.Start());
-        ASSERT_TRUE(gateway.WaitMrp("MRP status: not responding")) << gateway.Mrp();
+        ASSERT_TRUE(gateway.WaitMrp(kMrpNotResponding)) << gateway.Mrp();
         const HWND window = gateway.Window();
         const HeldEvent stopped("QuillonBusyStopped");
         ChildProcess busyWindow;
@@ -225,7 +226,7 @@ TEST_F(FaultPeerTest, AWindowThatStopsAnsweringHoldsUpNeitherTheWindowNorALink) 
                 decoderStart = GetTickCount();
             }
             if (decoderStart != 0 && linkedAfter == 0 && (now - decoderStart) % 50 < 5 &&
-                gateway.Mrp() == "MRP status: connected to MRP40") {
+                gateway.Mrp() == kMrpConnected) {
                 linkedAfter = GetTickCount() - decoderStart;
             }
             const bool waiting = posted != 0 && now - posted < kDeadlineMs;

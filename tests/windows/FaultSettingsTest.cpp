@@ -16,6 +16,7 @@
 
 #include "windows/support/Gateway.h"
 #include "windows/support/ScratchKey.h"
+#include "windows/support/StatusTexts.h"
 
 namespace quillon::testing {
 namespace {
@@ -190,8 +191,8 @@ TEST_F(FaultSettingsTest, FiftyStartsAndClosesWithPeersUpSaveAWholeRecordEachTim
     for (int run = 0; run < 50; ++run) {
         SCOPED_TRACE("run " + std::to_string(run + 1));
         ASSERT_TRUE(gateway.Start());
-        ASSERT_TRUE(gateway.WaitMrp("MRP status: connected to MRP40")) << gateway.Mrp();
-        ASSERT_TRUE(gateway.WaitPalavan("Palavan status: connected")) << gateway.Palavan();
+        ASSERT_TRUE(gateway.WaitMrp(kMrpConnected)) << gateway.Mrp();
+        ASSERT_TRUE(gateway.WaitPalavan(kPalavanConnected)) << gateway.Palavan();
         // Closed in turn normal, maximised and minimised; each run opens in
         // the state the one before saved. (Not maximised then normal: Wine
         // marks a window shown maximised as maximised in its X property

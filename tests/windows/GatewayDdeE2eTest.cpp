@@ -11,6 +11,7 @@
 
 #include "SimText.h"
 #include "windows/support/Gateway.h"
+#include "windows/support/StatusTexts.h"
 
 namespace quillon::testing {
 namespace {
@@ -27,8 +28,8 @@ class GatewayDdeE2eTest : public ::testing::Test {
         gated.insert(gated.end(), arguments.begin(), arguments.end());
         ASSERT_TRUE(gateway_.StartDecoder(decoder_, gated));
         StartGateway();
-        ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
-        ASSERT_TRUE(gateway_.WaitPalavan("Palavan status: connected")) << gateway_.Palavan();
+        ASSERT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
+        ASSERT_TRUE(gateway_.WaitPalavan(kPalavanConnected)) << gateway_.Palavan();
     }
 
     Gateway gateway_;
@@ -39,11 +40,11 @@ class GatewayDdeE2eTest : public ::testing::Test {
 
 TEST_F(GatewayDdeE2eTest, WithNoPeersBothLinksReadNotResponding) {
     StartGateway();
-    EXPECT_TRUE(gateway_.WaitMrp("MRP status: not responding")) << gateway_.Mrp();
-    EXPECT_TRUE(gateway_.WaitPalavan("Palavan status: not responding")) << gateway_.Palavan();
+    EXPECT_TRUE(gateway_.WaitMrp(kMrpNotResponding)) << gateway_.Mrp();
+    EXPECT_TRUE(gateway_.WaitPalavan(kPalavanNotResponding)) << gateway_.Palavan();
     // Retries keep going and change nothing.
     PumpFor(1200);
-    EXPECT_EQ(gateway_.Mrp(), "MRP status: not responding");
+    EXPECT_EQ(gateway_.Mrp(), kMrpNotResponding);
     EXPECT_TRUE(gateway_.Running());
 }
 
@@ -51,16 +52,16 @@ TEST_F(GatewayDdeE2eTest, OnlyTheSdrVariantRunning_ConnectsToIt) {
     ChildProcess decoder;
     ASSERT_TRUE(gateway_.StartDecoder(decoder, {"--service", "MRP40 SDR"}));
     StartGateway();
-    EXPECT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40 SDR")) << gateway_.Mrp();
+    EXPECT_TRUE(gateway_.WaitMrp(kMrpConnectedSdr)) << gateway_.Mrp();
 }
 
 TEST_F(GatewayDdeE2eTest, RefusedAdviseStaysConnecting) {
     ChildProcess decoder;
     ASSERT_TRUE(gateway_.StartDecoder(decoder, {"--refuse-advise"}));
     StartGateway();
-    EXPECT_TRUE(gateway_.WaitMrp("MRP status: connecting")) << gateway_.Mrp();
+    EXPECT_TRUE(gateway_.WaitMrp(kMrpConnecting)) << gateway_.Mrp();
     PumpFor(1500);
-    EXPECT_EQ(gateway_.Mrp(), "MRP status: connecting");
+    EXPECT_EQ(gateway_.Mrp(), kMrpConnecting);
 }
 
 TEST_F(GatewayDdeE2eTest, DecoderQuitOrKilled_NotRespondingThenConnectedAgain) {
@@ -70,17 +71,17 @@ TEST_F(GatewayDdeE2eTest, DecoderQuitOrKilled_NotRespondingThenConnectedAgain) {
         SCOPED_TRACE(kill ? "killed" : "quit");
         ChildProcess decoder;
         ASSERT_TRUE(gateway_.StartDecoder(decoder, {}));
-        ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
+        ASSERT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
         if (kill) {
             decoder.Kill();
         } else {
             ASSERT_TRUE(decoder.Quit());
         }
-        EXPECT_TRUE(gateway_.WaitMrp("MRP status: not responding")) << gateway_.Mrp();
+        EXPECT_TRUE(gateway_.WaitMrp(kMrpNotResponding)) << gateway_.Mrp();
     }
     ChildProcess again;
     ASSERT_TRUE(gateway_.StartDecoder(again, {}));
-    EXPECT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
+    EXPECT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
 }
 
 TEST_F(GatewayDdeE2eTest, LoggerQuitOrKilled_ReconnectsAndForwardingResumes) {
@@ -89,13 +90,13 @@ TEST_F(GatewayDdeE2eTest, LoggerQuitOrKilled_ReconnectsAndForwardingResumes) {
     ASSERT_TRUE(gateway_.StartDecoder(decoder,
                                       {"--interval", "100", "--value", "K", "--repeat", "100000"}));
     StartGateway();
-    ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
+    ASSERT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         const std::string out = "received" + std::to_string(round) + ".txt";
         ChildProcess logger;
         ASSERT_TRUE(gateway_.StartLogger(logger, out));
-        ASSERT_TRUE(gateway_.WaitPalavan("Palavan status: connected")) << gateway_.Palavan();
+        ASSERT_TRUE(gateway_.WaitPalavan(kPalavanConnected)) << gateway_.Palavan();
         EXPECT_TRUE(WaitUntil([&] { return gateway_.Received(out).size() >= 3; }, kDeadlineMs));
         for (const std::string& line : gateway_.Received(out)) {
             EXPECT_EQ(line, "006displaycwK");
@@ -105,9 +106,9 @@ TEST_F(GatewayDdeE2eTest, LoggerQuitOrKilled_ReconnectsAndForwardingResumes) {
         } else {
             ASSERT_TRUE(logger.Quit());
         }
-        EXPECT_TRUE(gateway_.WaitPalavan("Palavan status: not responding")) << gateway_.Palavan();
+        EXPECT_TRUE(gateway_.WaitPalavan(kPalavanNotResponding)) << gateway_.Palavan();
     }
-    EXPECT_EQ(gateway_.Mrp(), "MRP status: connected to MRP40");
+    EXPECT_EQ(gateway_.Mrp(), kMrpConnected);
     EXPECT_TRUE(gateway_.Running());
 }
 
@@ -117,8 +118,8 @@ TEST_F(GatewayDdeE2eTest, LoggerAbsentOrRefusing_EachValueIsReportedAndNothingCr
     ASSERT_TRUE(gateway_.StartDecoder(
         decoder, {"--start-event", go.Name(), "--value", "A", "--value", "B", "--value", "C"}));
     StartGateway();
-    ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
-    ASSERT_TRUE(gateway_.WaitPalavan("Palavan status: not responding")) << gateway_.Palavan();
+    ASSERT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
+    ASSERT_TRUE(gateway_.WaitPalavan(kPalavanNotResponding)) << gateway_.Palavan();
     go.Set();
     EXPECT_TRUE(WaitUntil([&] { return CountOf(gateway_.ErrorLog(), "MRP_UI.MRPDDE_Change") >= 3; },
                           kDeadlineMs))
@@ -130,21 +131,21 @@ TEST_F(GatewayDdeE2eTest, LoggerAbsentOrRefusing_EachValueIsReportedAndNothingCr
     const std::string out = "refused.txt";
     ChildProcess logger;
     ASSERT_TRUE(gateway_.StartLogger(logger, out, {"--refuse-executes"}));
-    ASSERT_TRUE(gateway_.WaitPalavan("Palavan status: connected")) << gateway_.Palavan();
+    ASSERT_TRUE(gateway_.WaitPalavan(kPalavanConnected)) << gateway_.Palavan();
     const HeldEvent go2("QuillonE2eGoRefused");
     decoder.Kill();
-    ASSERT_TRUE(gateway_.WaitMrp("MRP status: not responding")) << gateway_.Mrp();
+    ASSERT_TRUE(gateway_.WaitMrp(kMrpNotResponding)) << gateway_.Mrp();
     ChildProcess decoder2;
     ASSERT_TRUE(gateway_.StartDecoder(
         decoder2, {"--start-event", go2.Name(), "--value", "D", "--value", "E"}));
-    ASSERT_TRUE(gateway_.WaitMrp("MRP status: connected to MRP40")) << gateway_.Mrp();
+    ASSERT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
     go2.Set();
     EXPECT_TRUE(WaitUntil([&] { return CountOf(gateway_.ErrorLog(), "MRP_UI.MRPDDE_Change") >= 5; },
                           kDeadlineMs))
         << gateway_.ErrorLog();
     EXPECT_EQ(gateway_.Received(out), (std::vector<std::string>{"006displaycwD", "006displaycwE"}));
     EXPECT_TRUE(gateway_.Running());
-    EXPECT_EQ(gateway_.Palavan(), "Palavan status: connected");
+    EXPECT_EQ(gateway_.Palavan(), kPalavanConnected);
 }
 
 TEST_F(GatewayDdeE2eTest, ValuesPassThroughByteExactWithTheThreeSubstitutions) {
@@ -203,41 +204,39 @@ TEST_F(GatewayDdeE2eTest, TwoThousandValuesAtFullSpeedArriveCompleteAndInOrder) 
 // Both decoder variants run: the link is made to "MRP40" and carries its
 // values, each cut at its first NUL. A logger that answers but refuses the
 // hot link leaves the command link at "connecting".
-TEST(GatewayDdePeersE2eTest, PrefersMrp40_CutsValuesAtNul_RefusedHotLinkStaysConnecting) {
-    Gateway gateway;
-    const HeldEvent go("QuillonE2eGoBoth");
+TEST_F(GatewayDdeE2eTest, PrefersMrp40_CutsValuesAtNul_RefusedHotLinkStaysConnecting) {
     // Registered one after the other, so the first attempt finds both.
     ChildProcess mrp40;
-    ASSERT_TRUE(gateway.StartDecoder(
-        mrp40, {"--start-event", go.Name(), "--value", "CQ\\x00DE", "--value", "K"}));
+    ASSERT_TRUE(gateway_.StartDecoder(
+        mrp40, {"--start-event", go_.Name(), "--value", "CQ\\x00DE", "--value", "K"}));
     ASSERT_TRUE(WaitUntil([] { return DecoderAnswers("MRP40"); }, kDeadlineMs));
     ChildProcess sdr;
-    ASSERT_TRUE(gateway.StartDecoder(
-        sdr, {"--service", "MRP40 SDR", "--start-event", go.Name(), "--value", "SDR"}));
+    ASSERT_TRUE(gateway_.StartDecoder(
+        sdr, {"--service", "MRP40 SDR", "--start-event", go_.Name(), "--value", "SDR"}));
     ASSERT_TRUE(WaitUntil([] { return DecoderAnswers("MRP40 SDR"); }, kDeadlineMs));
     ChildProcess refusing;
-    ASSERT_TRUE(gateway.StartLogger(refusing, "refusing.txt", {"--refuse-advise"}));
+    ASSERT_TRUE(gateway_.StartLogger(refusing, "refusing.txt", {"--refuse-advise"}));
 
-    ASSERT_TRUE(gateway.Start());
-    EXPECT_TRUE(gateway.WaitMrp("MRP status: connected to MRP40")) << gateway.Mrp();
-    EXPECT_TRUE(gateway.WaitPalavan("Palavan status: connecting")) << gateway.Palavan();
+    ASSERT_TRUE(gateway_.Start());
+    EXPECT_TRUE(gateway_.WaitMrp(kMrpConnected)) << gateway_.Mrp();
+    EXPECT_TRUE(gateway_.WaitPalavan(kPalavanConnecting)) << gateway_.Palavan();
     PumpFor(1200);  // further attempts, each refused the same way
-    EXPECT_EQ(gateway.Palavan(), "Palavan status: connecting");
+    EXPECT_EQ(gateway_.Palavan(), kPalavanConnecting);
 
     // A logger that keeps the hot link; it writes what it receives byte for
     // byte, the command's terminating NUL included.
     ASSERT_TRUE(refusing.Quit());
     ChildProcess logger;
-    ASSERT_TRUE(gateway.StartLogger(logger, "received.txt", {"--raw"}));
-    ASSERT_TRUE(gateway.WaitPalavan("Palavan status: connected")) << gateway.Palavan();
-    go.Set();
+    ASSERT_TRUE(gateway_.StartLogger(logger, "received.txt", {"--raw"}));
+    ASSERT_TRUE(gateway_.WaitPalavan(kPalavanConnected)) << gateway_.Palavan();
+    go_.Set();
     const std::vector<std::string> expected = {std::string("006displaycwCQ\0", 15),
                                                std::string("006displaycwK\0", 14)};
     EXPECT_TRUE(
-        WaitUntil([&] { return gateway.Received("received.txt").size() >= 2; }, kDeadlineMs));
+        WaitUntil([&] { return gateway_.Received("received.txt").size() >= 2; }, kDeadlineMs));
     PumpFor(500);
-    EXPECT_EQ(gateway.Received("received.txt"), expected);
-    EXPECT_EQ(gateway.Mrp(), "MRP status: connected to MRP40");
+    EXPECT_EQ(gateway_.Received("received.txt"), expected);
+    EXPECT_EQ(gateway_.Mrp(), kMrpConnected);
 }
 
 }  // namespace

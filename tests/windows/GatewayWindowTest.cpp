@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "base/RuntimeError.h"
@@ -17,6 +18,7 @@
 #include "win32/Win32Timer.h"
 #include "windows/support/Gateway.h"
 #include "windows/support/ScratchKey.h"
+#include "windows/support/StatusTexts.h"
 
 namespace quillon {
 namespace {
@@ -28,46 +30,9 @@ using testing::ReadLabels;
 using testing::WaitUntil;
 using testing::WindowText;
 
-TEST(GatewayProgramTest, ShowsItsLinksAndClosesCleanly) {
-    const testing::ScratchKey general(testing::GatewaySection("General"));
-    const testing::ScratchKey windows(testing::GatewaySection("Windows"));
-    testing::Gateway gateway;
-    ASSERT_TRUE(gateway.Start());
-    const HWND window = gateway.Window();
-    EXPECT_EQ(WindowText(window), "MRP-Ledgerly Gateway 1.0.2");
-    char className[64] = {};
-    ::GetClassNameA(window, className, sizeof className);
-    // Installers, old ones too, find a running copy by its class.
-    EXPECT_STREQ(className, "MRP_Quillon.MainWindow");
-    EXPECT_EQ(general.Get("Version"), "102");
-
-    // The load sets the labels to "unknown" before the window is shown; the
-    // first connection attempt, half a second later, changes them. How soon
-    // this test reads them is not bounded, so either is accepted. No
-    // decoder and no command server run here.
-    const auto firstLabels = ReadLabels(window);
-    ASSERT_EQ(firstLabels.size(), 2u);
-    EXPECT_TRUE(firstLabels[0] == "MRP status: unknown" ||
-                firstLabels[0] == "MRP status: not responding")
-        << firstLabels[0];
-    EXPECT_TRUE(firstLabels[1] == "Palavan status: unknown" ||
-                firstLabels[1] == "Palavan status: not responding")
-        << firstLabels[1];
-    const std::vector<std::string> notResponding{"MRP status: not responding",
-                                                 "Palavan status: not responding"};
-    EXPECT_TRUE(WaitUntil([&] { return ReadLabels(window) == notResponding; }, kDeadlineMs))
-        << "labels: " << ::testing::PrintToString(ReadLabels(window));
-    const HWND errorLogLabel = FindChildByText(window, "see ErrorLog");
-    ASSERT_NE(errorLogLabel, nullptr);
-    EXPECT_FALSE(HasVisibleStyle(errorLogLabel));
-
-    ASSERT_TRUE(gateway.Close());
-    EXPECT_EQ(gateway.Process()->ExitCode(), 0u);
-    EXPECT_EQ(windows.Get("MRP_UIWindowState"), "0");  // the unload saved the position
-}
-
-// The main window adapter itself, in this process.
-class MainWindowTest : public ::testing::Test {
+// The program's case starts the gateway; the others test its main window
+// adapter in this process.
+class GatewayWindowTest : public ::testing::Test {
   protected:
     static win32::FormDesign Design() {
         win32::FormDesign design;
@@ -84,52 +49,101 @@ class MainWindowTest : public ::testing::Test {
             ::DispatchMessageA(&message);
         }
     }
-    win32::Win32MainWindow form_{Design()};
+    // The adapter's window, made on first use. The program's case makes
+    // none: a window here pumps nothing while that case waits, and the
+    // gateway's links offer each new conversation to every top-level window.
+    win32::Win32MainWindow& Form() {
+        if (!form_) {
+            form_.emplace(Design());
+        }
+        return *form_;
+    }
+
+  private:
+    std::optional<win32::Win32MainWindow> form_;
 };
 
-TEST_F(MainWindowTest, ClientAreaIsTheDesignInTwips) {
-    const int dpi = form_.LogicalPixelsX();
-    ASSERT_GT(dpi, 0);
-    RECT client{};
-    ::GetClientRect(form_.Handle(), &client);
-    EXPECT_EQ(client.right, (4380 * dpi + 720) / 1440);
-    EXPECT_EQ(form_.Name(), "TestForm");
-    EXPECT_EQ(form_.GetBorderStyle(), kBorderFixedSingle);
+TEST_F(GatewayWindowTest, ShowsItsLinksAndClosesCleanly) {
+    const testing::ScratchKey general(testing::GatewaySection("General"));
+    const testing::ScratchKey windows(testing::GatewaySection("Windows"));
+    testing::Gateway gateway;
+    ASSERT_TRUE(gateway.Start());
+    const HWND window = gateway.Window();
+    EXPECT_EQ(WindowText(window), testing::kCaption);
+    char className[64] = {};
+    ::GetClassNameA(window, className, sizeof className);
+    // Installers, old ones too, find a running copy by its class.
+    EXPECT_STREQ(className, "MRP_Quillon.MainWindow");
+    EXPECT_EQ(general.Get("Version"), "102");
+
+    // The load sets the labels to "unknown" before the window is shown; the
+    // first connection attempt, half a second later, changes them. How soon
+    // this test reads them is not bounded, so either is accepted. No
+    // decoder and no command server run here.
+    const auto firstLabels = ReadLabels(window);
+    ASSERT_EQ(firstLabels.size(), 2u);
+    EXPECT_TRUE(firstLabels[0] == testing::kMrpUnknown ||
+                firstLabels[0] == testing::kMrpNotResponding)
+        << firstLabels[0];
+    EXPECT_TRUE(firstLabels[1] == testing::kPalavanUnknown ||
+                firstLabels[1] == testing::kPalavanNotResponding)
+        << firstLabels[1];
+    const std::vector<std::string> notResponding{testing::kMrpNotResponding,
+                                                 testing::kPalavanNotResponding};
+    EXPECT_TRUE(WaitUntil([&] { return ReadLabels(window) == notResponding; }, kDeadlineMs))
+        << "labels: " << ::testing::PrintToString(ReadLabels(window));
+    const HWND errorLogLabel = FindChildByText(window, "see ErrorLog");
+    ASSERT_NE(errorLogLabel, nullptr);
+    EXPECT_FALSE(HasVisibleStyle(errorLogLabel));
+
+    ASSERT_TRUE(gateway.Close());
+    EXPECT_EQ(gateway.Process()->ExitCode(), 0u);
+    EXPECT_EQ(windows.Get("MRP_UIWindowState"), "0");  // the unload saved the position
 }
 
-TEST_F(MainWindowTest, KeepsTheFormContract) {
-    form_.Show();
+TEST_F(GatewayWindowTest, ClientAreaIsTheDesignInTwips) {
+    const int dpi = Form().LogicalPixelsX();
+    ASSERT_GT(dpi, 0);
+    RECT client{};
+    ::GetClientRect(Form().Handle(), &client);
+    EXPECT_EQ(client.right, (4380 * dpi + 720) / 1440);
+    EXPECT_EQ(Form().Name(), "TestForm");
+    EXPECT_EQ(Form().GetBorderStyle(), kBorderFixedSingle);
+}
+
+TEST_F(GatewayWindowTest, KeepsTheFormContract) {
+    Form().Show();
     Pump();
-    contract::RunFormContract(form_, &Pump);
+    contract::RunFormContract(Form(), &Pump);
     RECT outer{};
-    ::GetWindowRect(form_.Handle(), &outer);
+    ::GetWindowRect(Form().Handle(), &outer);
     EXPECT_EQ(outer.left, 120) << "twips are pixels of the screen";
     EXPECT_EQ(outer.bottom - outer.top, 200);
 }
 
-TEST_F(MainWindowTest, StateSetWhileHiddenIsAppliedWhenShown) {
-    EXPECT_FALSE(form_.Visible());
-    form_.SetWindowState(kStateMaximized);
-    EXPECT_EQ(form_.GetWindowState(), kStateMaximized);
-    EXPECT_FALSE(form_.Visible());
-    form_.Show();
+TEST_F(GatewayWindowTest, StateSetWhileHiddenIsAppliedWhenShown) {
+    EXPECT_FALSE(Form().Visible());
+    Form().SetWindowState(kStateMaximized);
+    EXPECT_EQ(Form().GetWindowState(), kStateMaximized);
+    EXPECT_FALSE(Form().Visible());
+    Form().Show();
     Pump();
-    EXPECT_TRUE(form_.Visible());
-    EXPECT_TRUE(::IsZoomed(form_.Handle()));
-    EXPECT_EQ(form_.GetWindowState(), kStateMaximized);
+    EXPECT_TRUE(Form().Visible());
+    EXPECT_TRUE(::IsZoomed(Form().Handle()));
+    EXPECT_EQ(Form().GetWindowState(), kStateMaximized);
 }
 
-TEST_F(MainWindowTest, LengthBeyondAnyScreenRaises380) {
+TEST_F(GatewayWindowTest, LengthBeyondAnyScreenRaises380) {
     try {
-        form_.SetWidth(1e30f);
+        Form().SetWidth(1e30f);
         ADD_FAILURE() << "width 1e30 accepted";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.Number(), kErrInvalidPropertyValue);
     }
 }
 
-TEST_F(MainWindowTest, TimerTicksOnlyWhileEnabledAndNeverInsideItself) {
-    win32::Win32Timer timer(form_);
+TEST_F(GatewayWindowTest, TimerTicksOnlyWhileEnabledAndNeverInsideItself) {
+    win32::Win32Timer timer(Form());
     win32::Win32Process process("Local\\MainWindowTest.Timer");
     int ticks = 0;
     int depth = 0;

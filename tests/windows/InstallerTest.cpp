@@ -22,6 +22,7 @@
 #include "windows/support/DdePeers.h"
 #include "windows/support/ImportTable.h"
 #include "windows/support/ScratchKey.h"
+#include "windows/support/StatusTexts.h"
 #include "windows/support/WindowSearch.h"
 
 namespace quillon::testing {
@@ -349,8 +350,7 @@ TEST_F(InstallerTest, SilentInstall_PutsEverythingInPlaceAndTheShortcutStartsALi
     ASSERT_TRUE(program.Started());
     HWND window = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (window = GatewayWindow()) != nullptr; }, kDeadlineMs));
-    const std::vector<std::string> linked{"MRP status: connected to MRP40",
-                                          "Palavan status: connected"};
+    const std::vector<std::string> linked{kMrpConnected, kPalavanConnected};
     EXPECT_TRUE(WaitUntil([&] { return ReadLabels(window) == linked; }, kDeadlineMs))
         << ::testing::PrintToString(ReadLabels(window));
     EXPECT_TRUE(WaitUntil([&] { return !ReadLines(received).empty(); }, kDeadlineMs));

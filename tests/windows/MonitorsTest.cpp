@@ -19,7 +19,7 @@ std::vector<PixelRect> AllMonitors(Win32Monitors& monitors) {
     return found;
 }
 
-TEST(Win32MonitorsTest, EnumeratesWhatTheSystemReports) {
+TEST(MonitorsTest, EnumeratesWhatTheSystemReports) {
     Win32Monitors monitors;
     const std::vector<PixelRect> found = AllMonitors(monitors);
     std::cout << "monitors seen: " << found.size() << '\n';
@@ -45,7 +45,7 @@ TEST(Win32MonitorsTest, EnumeratesWhatTheSystemReports) {
     EXPECT_EQ(primaries, 1);
 }
 
-TEST(Win32MonitorsTest, CallbackCanStopTheEnumerationAndItsErrorsComeBack) {
+TEST(MonitorsTest, CallbackCanStopTheEnumerationAndItsErrorsComeBack) {
     Win32Monitors monitors;
     int calls = 0;
     monitors.EnumDisplayMonitors([&](const PixelRect&) {
@@ -67,7 +67,7 @@ TEST(Win32MonitorsTest, CallbackCanStopTheEnumerationAndItsErrorsComeBack) {
     EXPECT_EQ(calls, 1);
 }
 
-TEST(Win32MonitorsTest, MonitorFromRectFindsOnlyRectanglesOnAMonitor) {
+TEST(MonitorsTest, MonitorFromRectFindsOnlyRectanglesOnAMonitor) {
     Win32Monitors monitors;
     EXPECT_NE(monitors.MonitorFromRect({96, 48, 416, 208}), 0u);
     // Partly on the primary monitor.
@@ -76,7 +76,7 @@ TEST(Win32MonitorsTest, MonitorFromRectFindsOnlyRectanglesOnAMonitor) {
     EXPECT_EQ(monitors.MonitorFromRect({100000, 100000, 100400, 100300}), 0u);
 }
 
-TEST(Win32MonitorsTest, ScreenSizeIsInTwipsOfTheLogicalInch) {
+TEST(MonitorsTest, ScreenSizeIsInTwipsOfTheLogicalInch) {
     Win32Monitors monitors;
     HDC screen = ::GetDC(nullptr);
     ASSERT_NE(screen, nullptr);

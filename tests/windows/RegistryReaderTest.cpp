@@ -17,7 +17,7 @@ using namespace std::string_literals;
 
 const std::string kParent = "Software\\QuillonTests";
 
-struct RealRegistryFixture : ::testing::Test, fakes::FakeLog {
+struct RegistryReaderTest : ::testing::Test, fakes::FakeLog {
     win32::Win32Registry registry;
     RegistryReader reader{registry, log};
     std::string subkey = kParent + "\\RegistryReader" + std::to_string(GetCurrentProcessId());
@@ -44,7 +44,7 @@ struct RealRegistryFixture : ::testing::Test, fakes::FakeLog {
     }
 };
 
-TEST_F(RealRegistryFixture, EachTypeReadsAsText) {
+TEST_F(RegistryReaderTest, EachTypeReadsAsText) {
     Set("ProductName", REG_SZ, "Windows 10 Pro\0"s);
     Set("NoTerminator", REG_SZ, "abc");
     Set("EmptyString", REG_SZ, "");
@@ -68,7 +68,7 @@ TEST_F(RealRegistryFixture, EachTypeReadsAsText) {
     EXPECT_EQ(Text(), "");
 }
 
-TEST_F(RealRegistryFixture, ValueOverTheBufferIsReadWithTheRetry) {
+TEST_F(RegistryReaderTest, ValueOverTheBufferIsReadWithTheRetry) {
     const std::string big(6000, 'x');
     Set("Big", REG_SZ, big + '\0');
     Set("Small", REG_SZ, "after\0"s);
@@ -77,14 +77,14 @@ TEST_F(RealRegistryFixture, ValueOverTheBufferIsReadWithTheRetry) {
     EXPECT_EQ(Text(), "");
 }
 
-TEST_F(RealRegistryFixture, ShorterNameDoesNotMatchTheLongerWanted) {
+TEST_F(RegistryReaderTest, ShorterNameDoesNotMatchTheLongerWanted) {
     Set("CurrentBuild", REG_SZ, "9600\0"s);
     EXPECT_FALSE(reader.KeyValuePresent(kHKeyCurrentUser, subkey, "CurrentBuildNumber"));
     Set("CurrentBuildNumber", REG_SZ, "10240\0"s);
     EXPECT_EQ(Get("CurrentBuildNumber"), "10240");
 }
 
-TEST_F(RealRegistryFixture, KeyWithNoValuesAndMissingKey) {
+TEST_F(RegistryReaderTest, KeyWithNoValuesAndMissingKey) {
     EXPECT_TRUE(reader.KeyValuePresent(kHKeyCurrentUser, subkey, ""));
     EXPECT_EQ(Get(""), "");
     EXPECT_FALSE(reader.KeyValuePresent(kHKeyCurrentUser, subkey, "Anything"));
@@ -93,7 +93,7 @@ TEST_F(RealRegistryFixture, KeyWithNoValuesAndMissingKey) {
     EXPECT_TRUE(files.contents.empty());
 }
 
-TEST_F(RealRegistryFixture, PredefinedRootOfTheMachineOpens) {
+TEST_F(RegistryReaderTest, PredefinedRootOfTheMachineOpens) {
     // The key and value the identification reads, through the port's
     // 32-bit root value.
     EXPECT_TRUE(reader.KeyValuePresent(kHKeyLocalMachine,

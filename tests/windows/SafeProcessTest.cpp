@@ -17,6 +17,7 @@
 #include "windows/support/Gateway.h"
 #include "windows/support/ImportTable.h"
 #include "windows/support/ScratchKey.h"
+#include "windows/support/StatusTexts.h"
 
 namespace quillon::testing {
 namespace {
@@ -162,7 +163,7 @@ TEST_F(SafeProcessTest, TheGatewayBesideAPlantedDllOpensWithItsCaptionAndVersion
     ASSERT_TRUE(gateway.Start());
     // The caption and the record come from the version resource, read
     // through the system's version.dll.
-    EXPECT_EQ(WindowText(gateway.Window()), "MRP-Ledgerly Gateway 1.0.2");
+    EXPECT_EQ(WindowText(gateway.Window()), kCaption);
     EXPECT_EQ(ReadVersionRecord(), "102");
     EXPECT_TRUE(gateway.Close());
     EXPECT_EQ(::GetFileAttributesA((gateway.Folder() + kMarker).c_str()), INVALID_FILE_ATTRIBUTES)

@@ -12,6 +12,7 @@
 #include "ports/ProgramIdentity.h"
 #include "windows/support/Gateway.h"
 #include "windows/support/ScratchKey.h"
+#include "windows/support/StatusTexts.h"
 
 namespace quillon::testing {
 namespace {
@@ -31,8 +32,8 @@ TEST(SecondInstanceTest, SecondCopyShowsItsMessageLinksNothingAndEndsAfterOk) {
                                              go.Name(), "--interval", "100", "--numbered", "40"}));
 
     ASSERT_TRUE(first.Start());
-    ASSERT_TRUE(first.WaitMrp("MRP status: connected to MRP40")) << first.Mrp();
-    ASSERT_TRUE(first.WaitPalavan("Palavan status: connected")) << first.Palavan();
+    ASSERT_TRUE(first.WaitMrp(kMrpConnected)) << first.Mrp();
+    ASSERT_TRUE(first.WaitPalavan(kPalavanConnected)) << first.Palavan();
     const HWND firstWindow = first.Window();
     const ScratchKey windows(GatewaySection("Windows"));
 

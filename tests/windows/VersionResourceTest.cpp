@@ -71,40 +71,9 @@ class VersionRecord {
     std::vector<char> data_;
 };
 
-TEST(VersionResourceTest, NumbersAndTextsComeFromTheBuild) {
-    const VersionRecord record(testing::GatewayExePath());
-    ASSERT_TRUE(record.Present()) << testing::GatewayExePath();
-
-    const VS_FIXEDFILEINFO* fixed = record.Fixed();
-    ASSERT_NE(fixed, nullptr);
-    const DWORD high = MAKELONG(QUILLON_VERSION_MINOR, QUILLON_VERSION_MAJOR);
-    const DWORD low = MAKELONG(0, QUILLON_VERSION_REVISION);
-    EXPECT_EQ(fixed->dwFileVersionMS, high);
-    EXPECT_EQ(fixed->dwFileVersionLS, low);
-    EXPECT_EQ(fixed->dwProductVersionMS, high);
-    EXPECT_EQ(fixed->dwProductVersionLS, low);
-    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
-
-    EXPECT_EQ(record.Text("ProductName"), "MRP_Quillon");
-    EXPECT_EQ(record.Text("FileVersion"), QUILLON_VERSION_TEXT);
-    EXPECT_EQ(record.Text("ProductVersion"), QUILLON_VERSION_TEXT);
-    EXPECT_EQ(record.Text("OriginalFilename"), "MRP_Quillon.exe");
-    EXPECT_EQ(record.Text("InternalName"), "MRP_Quillon");
-    // Task Manager's Startup tab lists the program by its description.
-    EXPECT_EQ(record.Text("FileDescription"), "MRP_Quillon");
-    EXPECT_EQ(record.Text("Comments"), "Gateway that shows live decoded CW in the logging program");
-    // Free texts: present, and saying more than the product name.
-    for (const char* name : {"CompanyName", "LegalCopyright"}) {
-        const std::string text = record.Text(name);
-        EXPECT_NE(text, "<absent>") << name;
-        EXPECT_NE(text, "") << name;
-        EXPECT_NE(text, "MRP_Quillon") << name;
-    }
-    EXPECT_NE(record.Text("LegalCopyright").find("2026"), std::string::npos);
-}
-
-// The icon group in the executable, loaded as data.
-class ExecutableIcons : public ::testing::Test {
+// Every case needs the built executable; the icons' case reads its icon
+// group, loaded as data.
+class VersionResourceTest : public ::testing::Test {
   protected:
 #pragma pack(push, 2)
     struct GroupEntry {
@@ -145,7 +114,39 @@ class ExecutableIcons : public ::testing::Test {
     HMODULE module_ = nullptr;
 };
 
-TEST_F(ExecutableIcons, ProgramIconHasItsOwnImageForEachSmallSize) {
+TEST_F(VersionResourceTest, NumbersAndTextsComeFromTheBuild) {
+    const VersionRecord record(testing::GatewayExePath());
+    ASSERT_TRUE(record.Present()) << testing::GatewayExePath();
+
+    const VS_FIXEDFILEINFO* fixed = record.Fixed();
+    ASSERT_NE(fixed, nullptr);
+    const DWORD high = MAKELONG(QUILLON_VERSION_MINOR, QUILLON_VERSION_MAJOR);
+    const DWORD low = MAKELONG(0, QUILLON_VERSION_REVISION);
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+
+    EXPECT_EQ(record.Text("ProductName"), "MRP_Quillon");
+    EXPECT_EQ(record.Text("FileVersion"), QUILLON_VERSION_TEXT);
+    EXPECT_EQ(record.Text("ProductVersion"), QUILLON_VERSION_TEXT);
+    EXPECT_EQ(record.Text("OriginalFilename"), "MRP_Quillon.exe");
+    EXPECT_EQ(record.Text("InternalName"), "MRP_Quillon");
+    // Task Manager's Startup tab lists the program by its description.
+    EXPECT_EQ(record.Text("FileDescription"), "MRP_Quillon");
+    EXPECT_EQ(record.Text("Comments"), "Gateway that shows live decoded CW in the logging program");
+    // Free texts: present, and saying more than the product name.
+    for (const char* name : {"CompanyName", "LegalCopyright"}) {
+        const std::string text = record.Text(name);
+        EXPECT_NE(text, "<absent>") << name;
+        EXPECT_NE(text, "") << name;
+        EXPECT_NE(text, "MRP_Quillon") << name;
+    }
+    EXPECT_NE(record.Text("LegalCopyright").find("2026"), std::string::npos);
+}
+
+TEST_F(VersionResourceTest, ProgramIconHasItsOwnImageForEachSmallSize) {
     const std::vector<BYTE> group =
         Resource(MAKEINTRESOURCEA(QUILLON_ICON_ID), MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */);
     ASSERT_GE(group.size(), 6u) << "no icon group " << QUILLON_ICON_ID;
