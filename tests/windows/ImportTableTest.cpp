@@ -81,7 +81,7 @@ const PinnedImports kPinnedImports[] = {
      "DispatchMessageA EnumDisplayMonitors EnumWindows FreeDDElParam GetClassInfoExA "
      "GetDC GetMessageA GetMonitorInfoA GetSysColor GetSysColorBrush GetSystemMetrics "
      "GetWindowPlacement GetWindowRect GetWindowTextA GetWindowTextLengthA "
-     "GetWindowThreadProcessId InSendMessage IsIconic IsWindow IsWindowVisible IsZoomed KillTimer "
+     "GetWindowThreadProcessId IsIconic IsWindow IsWindowVisible IsZoomed KillTimer "
      "LoadCursorA LoadIconA LoadImageA MessageBoxA MonitorFromRect MonitorFromWindow "
      "MsgWaitForMultipleObjects OffsetRect PackDDElParam PeekMessageA PostMessageA "
      "PostQuitMessage RegisterClassA RegisterClassExA ReleaseDC ReuseDDElParam "
