@@ -573,8 +573,7 @@ void DdePeerTest::RunDecoder(size_t run, Watch& watch) {
     if (row_.linked) {
         ASSERT_TRUE(watch.Until(
             [&] {
-                return gateway_.Mrp() == kMrpConnected &&
-                       gateway_.Palavan() == kPalavanConnected;
+                return gateway_.Mrp() == kMrpConnected && gateway_.Palavan() == kPalavanConnected;
             },
             kDeadlineMs))
             << gateway_.Mrp() << " / " << gateway_.Palavan();
@@ -634,10 +633,7 @@ void DdePeerTest::RunDecoder(size_t run, Watch& watch) {
         CloseHandle(credits);
     }
     watch.Until(
-        [&] {
-            return gateway_.Mrp() != kMrpConnected &&
-                   gateway_.Palavan() != kPalavanConnected;
-        },
+        [&] { return gateway_.Mrp() != kMrpConnected && gateway_.Palavan() != kPalavanConnected; },
         kDeadlineMs);
     memoryAfterRun_.push_back(PagefileUsage(gateway_.Process()->Id()));
 }
