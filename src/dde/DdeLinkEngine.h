@@ -132,6 +132,9 @@ class DdeLinkEngine {
     Window End(Tick now);
     // The hot link stands and its server's window exists.
     bool Open() const;
+    // The hot link stands as far as the engine has been told (no look at
+    // the server's window: cheap enough for every message).
+    bool Linked() const { return open_; }
     // The conversation of `window` waits for the answer to our terminate.
     bool AwaitingTerminate(Window window) const;
     // An execute waits for its answer.

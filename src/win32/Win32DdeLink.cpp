@@ -371,7 +371,7 @@ class Win32DdeLink::Impl {
             SetTimer(window_, kDeadlineTimer, delay > 0 ? static_cast<UINT>(delay) : 1, nullptr);
             deadline_ = *next;
         }
-        const bool watch = next.has_value() || engine_.Open();
+        const bool watch = next.has_value() || engine_.Linked();
         if (watch != watching_) {
             if (watch) {
                 SetTimer(window_, kWatchTimer, kWatchIntervalMs, nullptr);
