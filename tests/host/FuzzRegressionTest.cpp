@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
+#include <vector>
+
 #include "base/ErrorLog.h"
 #include "base/ErrorTrap.h"
 #include "base/RuntimeError.h"
@@ -75,17 +79,29 @@ struct AnyWire : dde::DdeWireActions {
 // A command refused as busy 10 ms before its limit: its pause would end
 // after the limit, and the clock was once asked back only then, so 288 came
 // up to 50 ms late. The limit is the next deadline, and 288 comes at it.
-TEST(FuzzDdeLinkEngine, BusyNearTheLimitEndsAtTheLimit) {
+// A link whose hot link stands, opened at `start` by server 0x99.
+struct OpenLink {
+    explicit OpenLink(dde::Tick start) {
+        EXPECT_EQ(engine.BeginInitiate("Palavan", "DDEServer", start), 0);
+        client = engine.InitiateWindow();
+        engine.OnInitiateAnswer(client, server, {0xC0F0, 0xC0F1, "Palavan", "DDEServer"}, start);
+        EXPECT_EQ(engine.EndInitiate("DDECommand", start), 0);
+        engine.OnAck(client, server, {true, false, wire.advised}, start);
+        EXPECT_EQ(engine.FinishOpen(start), 0);
+    }
     AnyWire wire;
-    dde::DdeLinkEngine engine(wire);
-    const dde::Tick start = 0xFFFFF000u;  // the clock wraps meanwhile
-    ASSERT_EQ(engine.BeginInitiate("Palavan", "DDEServer", start), 0);
-    const dde::Window client = engine.InitiateWindow();
+    dde::DdeLinkEngine engine{wire};
+    dde::Window client = 0;
     const dde::Window server = 0x99;
-    engine.OnInitiateAnswer(client, server, {0xC0F0, 0xC0F1, "Palavan", "DDEServer"}, start);
-    ASSERT_EQ(engine.EndInitiate("DDECommand", start), 0);
-    engine.OnAck(client, server, {true, false, wire.advised}, start);
-    ASSERT_EQ(engine.FinishOpen(start), 0);
+};
+
+TEST(FuzzDdeLinkEngine, BusyNearTheLimitEndsAtTheLimit) {
+    const dde::Tick start = 0xFFFFF000u;  // the clock wraps meanwhile
+    OpenLink link(start);
+    AnyWire& wire = link.wire;
+    dde::DdeLinkEngine& engine = link.engine;
+    const dde::Window client = link.client;
+    const dde::Window server = link.server;
     ASSERT_EQ(engine.Execute("006displaycw", start), 0);
 
     const dde::Tick busyAt = start + 4990;
@@ -97,6 +113,25 @@ TEST(FuzzDdeLinkEngine, BusyNearTheLimitEndsAtTheLimit) {
     const dde::Notification told = engine.TakeNotification();
     EXPECT_EQ(told.kind, dde::Notification::kOutcome);
     EXPECT_EQ(told.error, 288);
+}
+
+// A flood of values holds the clock's messages back: the value that comes
+// past a command's limit tells the 286 itself, before any tick of the clock.
+TEST(FuzzDdeLinkEngine, AValuePastTheLimitTellsTheTimeoutWithoutTheClock) {
+    OpenLink link(1000);
+    ASSERT_EQ(link.engine.Execute("006displaycw", 1000), 0);
+    dde::Data value;
+    value.text = true;
+    value.value = "K";
+    link.engine.OnData(link.client, link.server, value, 1000 + 5000);
+    std::vector<int32_t> outcomes;
+    while (link.engine.HasNotification()) {
+        const dde::Notification told = link.engine.TakeNotification();
+        if (told.kind == dde::Notification::kOutcome) {
+            outcomes.push_back(told.error);
+        }
+    }
+    EXPECT_EQ(outcomes, std::vector<int32_t>{286});
 }
 
 }  // namespace

@@ -112,8 +112,10 @@ TEST_F(GatewayFixture, UnloadSavesPositionLogsShutdownAfterAnErrorAndEnds) {
     EXPECT_EQ(CountInLog("> Common.Terminate: MRP_Quillon shutdown\r\n"), 1u);
     EXPECT_FALSE(common.commonUi.Loaded());
     EXPECT_EQ(platform.process.endProcessCalls, 1);
-    EXPECT_EQ(mrpDde.calls.back(), "mode:0") << "the conversation ends before the process";
-    EXPECT_EQ(palavanDde.calls.back(), "mode:0") << "the conversation ends before the process";
+    for (const auto* link : {&mrpDde, &palavanDde}) {
+        ASSERT_FALSE(link->calls.empty()) << "the conversation ends before the process";
+        EXPECT_EQ(link->calls.back(), "mode:0") << "the conversation ends before the process";
+    }
     ui.Form_Unload();  // a session end after the close: nothing more
     EXPECT_EQ(CountInLog("> Common.Terminate: MRP_Quillon shutdown\r\n"), 1u);
     EXPECT_EQ(platform.process.endProcessCalls, 1);
