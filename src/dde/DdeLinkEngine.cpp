@@ -455,6 +455,11 @@ bool DdeLinkEngine::AwaitingTerminate(Window window) const {
     return c != nullptr && c->terminating;
 }
 
+bool DdeLinkEngine::ExecutingFor(Tick now, Tick atLeast) const {
+    const Conversation* c = Find(current_);
+    return executing_ && c != nullptr && c->command != 0 && Reached(now, c->commandSent + atLeast);
+}
+
 bool DdeLinkEngine::Owns(Window window) const {
     return Find(window) != nullptr;
 }

@@ -139,6 +139,8 @@ class DdeLinkEngine {
     bool AwaitingTerminate(Window window) const;
     // An execute waits for its answer.
     bool Executing() const { return executing_; }
+    // An execute has waited for its answer at least `atLeast` ms.
+    bool ExecutingFor(Tick now, Tick atLeast) const;
     // The limits of the execute, checked without the rest of OnTime.
     void CheckDeadlines(Tick now) { CheckExecute(now); }
     // A client window of this link (the platform routes its messages here).

@@ -27,8 +27,9 @@ namespace {
 constexpr UINT kDeliverMessage = WM_APP + 1;  // notifications are waiting
 constexpr UINT_PTR kWatchTimer = 1;
 constexpr UINT kWatchIntervalMs = 250;
-constexpr UINT_PTR kDeadlineTimer = 2;  // the engine's next deadline, when sooner
-constexpr DWORD kLookSliceMs = 100;     // a wait looks at the server's window this often
+constexpr UINT_PTR kDeadlineTimer = 2;     // the engine's next deadline, when sooner
+constexpr DWORD kLookSliceMs = 100;        // a wait looks at the server's window this often
+constexpr dde::Tick kAckLookAfterMs = 20;  // an execute's ack is looked for ahead of values
 // The time a window gets to answer an initiate. A DDE server's thread
 // answers in well under a millisecond when it pumps at all; this leaves
 // room for a loaded machine without letting a silent one hold the window.
@@ -155,7 +156,12 @@ class Win32DdeLink::Impl {
                     KillTimer(window, kDeadlineTimer);
                     self->deadline_.reset();
                 } else {
-                    self->UpdateControl();
+                    // Only once the values pause: a setting of the control
+                    // would sit between a value and its command.
+                    if (!self->deliveredSinceWatch_) {
+                        self->UpdateControl();
+                    }
+                    self->deliveredSinceWatch_ = false;
                 }
                 self->engine_.OnTime(Now());
                 self->AfterInput();
@@ -202,18 +208,25 @@ class Win32DdeLink::Impl {
         AfterInput();
     }
 
-    // While an execute waits, every value takes the acks waiting in the
-    // queue first: behind a flood of values an ack would wait for all of
-    // them, and so would the next command. Then every link's limits are
-    // checked: a flood keeps the timers back.
+    // While an execute has waited a while, every value takes the acks
+    // waiting in the queue first: behind a flood of values an ack would
+    // wait for all of them, and so would the next command. (Not at once: a
+    // look into the queue is a server round trip, and an ack usually comes
+    // within a millisecond.) Then every link's limits are checked: a flood
+    // keeps the timers back.
     static void ServeWaitingExecutes() {
         const auto& links = Links();
         if (std::none_of(links.begin(), links.end(),
                          [](Impl* link) { return link->engine_.Executing(); })) {
             return;
         }
+        const dde::Tick now = Now();
         MSG message;
-        while (PeekMessageA(&message, nullptr, WM_DDE_ACK, WM_DDE_ACK, PM_REMOVE)) {
+        while (std::any_of(links.begin(), links.end(),
+                           [now](Impl* link) {
+                               return link->engine_.ExecutingFor(now, kAckLookAfterMs);
+                           }) &&
+               PeekMessageA(&message, nullptr, WM_DDE_ACK, WM_DDE_ACK, PM_REMOVE)) {
             DispatchMessageA(&message);
         }
         const std::vector<Impl*> copy = links;
@@ -401,6 +414,7 @@ class Win32DdeLink::Impl {
                 case dde::Notification::kValue:
                     text_ = notification.value;
                     controlBehind_ = true;
+                    deliveredSinceWatch_ = true;
                     if (events_ != nullptr) {
                         events_->OnLinkChange();
                     }
@@ -420,11 +434,12 @@ class Win32DdeLink::Impl {
         }
     }
 
-    // The control catches up with Text() from the watch timer, not per
-    // value: under Wine setting an EDIT's text costs a few hundred
-    // microseconds, which on every value would sit between the decoder and
-    // the logger and cut the rate of a burst by a fifth. Handlers read
-    // Text(), which is always current.
+    // The control catches up with Text() from the watch timer once the
+    // values pause, and when the conversation ends, not per value: under
+    // Wine setting an EDIT's text costs a few hundred microseconds, which
+    // on every value (or every tick of a steady stream) would sit between
+    // the decoder and the logger. Handlers read Text(), which is always
+    // current.
     void UpdateControl() {
         if (controlBehind_ && control_ != nullptr) {
             SetWindowTextA(control_, text_.c_str());
@@ -444,8 +459,9 @@ class Win32DdeLink::Impl {
     bool watching_ = false;              // the watch timer runs
     std::optional<dde::Tick> deadline_;  // the deadline timer's, while it is set
     bool delivering_ = false;
-    bool deliverPosted_ = false;  // a kDeliverMessage is in the queue
-    bool controlBehind_ = false;  // the control does not show text_ yet
+    bool deliverPosted_ = false;        // a kDeliverMessage is in the queue
+    bool controlBehind_ = false;        // the control does not show text_ yet
+    bool deliveredSinceWatch_ = false;  // a value came since the watch timer's last tick
 };
 
 Win32DdeLink::Win32DdeLink(HWND control) : impl_(std::make_unique<Impl>(control)) {}
