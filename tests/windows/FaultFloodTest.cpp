@@ -32,9 +32,14 @@ namespace quillon::testing {
 namespace {
 
 // The gateway's own growth over 10,000 values, beyond the bare hop's. Under
-// Wine it measured between -36 and +56 KiB; a leak of 32 bytes a value
-// added about 210 KiB.
-constexpr size_t kAllowedGrowth = 192 * 1024;
+// Wine it mostly measured between -36 and +60 KiB, but once +340 KiB: the
+// peaks of both programs move by a few hundred KiB from run to run (the
+// gateway's two floods once grew by 832 and 1,020 KiB). So the bound here
+// catches a leak of about 50 bytes a value (a lost copy of each command);
+// the raw-message peers' flood (DdePeerTest, DataFlagsInAllFourCombinations)
+// bounds the same path at about 10 bytes a value, where Wine leaves nothing
+// behind.
+constexpr size_t kAllowedGrowth = 512 * 1024;
 
 struct Memory {
     size_t privateBytes = 0;
