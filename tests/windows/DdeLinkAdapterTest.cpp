@@ -42,13 +42,19 @@ class Recorder : public DdeLinkEvents {
     }
     void OnLinkClose() override { ++closes; }
     void OnLinkError(int16_t code) override { errors.push_back(code); }
-    void OnExecuteDone(int32_t error) override { outcomes.push_back(error); }
+    void OnExecuteDone(int32_t error) override {
+        outcomes.push_back(error);
+        if (onOutcome) {
+            onOutcome();
+        }
+    }
 
     std::vector<std::string> values;
     std::vector<int32_t> outcomes;
     int closes = 0;
     std::vector<int16_t> errors;
-    std::function<void()> inside;  // runs inside every change handler
+    std::function<void()> inside;     // runs inside every change handler
+    std::function<void()> onOutcome;  // runs inside every outcome handler
 
   private:
     DdeLinkPort& link_;
@@ -291,6 +297,35 @@ TEST_F(DdeLinkAdapterTest, CloseOfAConversationLostInAnExecuteIsDroppedOnceANewO
         EXPECT_EQ(recorder_->closes, 0);
         EXPECT_EQ(link_->LinkMode(), endNewLink ? 0 : 1);
     }
+}
+
+// A command past its limit is reported as soon as the thread handles a
+// message of any link: values of the decoder queued behind each other hold
+// back the timers, which come only once the queue is empty.
+TEST_F(DdeLinkAdapterTest, ACommandPastItsLimitIsReportedAheadOfAnotherLinksQueuedValues) {
+    Win32DdeLink loggerLink(nullptr);  // a link with no control
+    Recorder loggerEvents(loggerLink);
+    loggerLink.SetEvents(&loggerEvents);
+    size_t valuesAtOutcome = 0;
+    loggerEvents.onOutcome = [&] { valuesAtOutcome = recorder_->values.size(); };
+    ChildProcess logger;
+    ASSERT_TRUE(logger.Start(ToolsDir() + "logger_sim.exe", {"--slow", "6500"}));
+    loggerLink.SetLinkTopic("Palavan|DDEServer");
+    loggerLink.SetLinkItem("DDECommand");
+    ASSERT_TRUE(PumpUntil([&] { return CollectError([&] { loggerLink.SetLinkMode(1); }) == 0; },
+                          kDeadlineMs));
+
+    ChildProcess decoder;
+    const HeldEvent go("QuillonAdapterGo");
+    ASSERT_TRUE(StartDecoder(decoder, {"--start-event", go.Name(), "--interval", "1",
+                                       "--numbered-prefix", "V", "--numbered", "2000"}));
+    ASSERT_EQ(ConnectWhenReady(), 0);
+    ASSERT_EQ(CollectError([&] { loggerLink.LinkExecute("006displaycwCQ"); }), 0);
+    go.Set();
+    Sleep(5500);  // the command's 5 s pass while the values queue up
+    EXPECT_TRUE(PumpUntil([&] { return recorder_->values.size() >= 2000; }, kDeadlineMs));
+    EXPECT_EQ(loggerEvents.outcomes, (std::vector<int32_t>{kErrDdeTimeout}));
+    EXPECT_LE(valuesAtOutcome, 1u) << "the timeout waited for the queued values";
 }
 
 }  // namespace
