@@ -10,6 +10,10 @@
 #               same machine and the same run: bench_relay on DDEML ("ddeml"),
 #               and bench_relay --plain on plain DDE messages as the
 #               gateway's link, one execute at a time ("plain")
+#   rounds      BENCH_ROUNDS rounds (3), each running the three hops in turn,
+#               starting each round with another hop; a hop's figure is the
+#               median of its rounds' (its peak memory the highest), so a
+#               moment of load on the machine moves one round, not a ratio
 #   idle CPU    CPU seconds per minute of the gateway's own process with
 #               both peers absent, over BENCH_IDLE_SECONDS, and of the
 #               wineserver over the same interval; the same for the DDEML relay
@@ -32,6 +36,7 @@ values="${BENCH_VALUES:-2000}"
 interval="${BENCH_INTERVAL_MS:-5}"
 burst="${BENCH_BURST:-5000}"
 idle_seconds="${BENCH_IDLE_SECONDS:-60}"
+rounds="${BENCH_ROUNDS:-3}"
 
 # shellcheck source=lib/gateway-run.sh
 source "$repo_root/scripts/lib/gateway-run.sh"
@@ -94,12 +99,12 @@ wait_for_receipts() {
     done
 }
 
-# One run through the hop $1 (gateway, ddeml or plain): latency values, then
-# a burst.
+# One run through the hop $1 (gateway, ddeml or plain) in round $2: latency
+# values, then a burst.
 run_hop() {
-    local hop="$1" logger_pid hop_pid private peak
+    local hop="$1" round="$2" logger_pid hop_pid private peak
     local memory=(bench_memory.exe) relay_options=(--quit-event "BenchQuitRelay_$hop")
-    wine logger_sim.exe --stamp --out "recv_$hop.txt" --quit-event "BenchQuitLogger_$hop" \
+    wine logger_sim.exe --stamp --out "recv_${hop}_$round.txt" --quit-event "BenchQuitLogger_$hop" \
         2>/dev/null &
     logger_pid=$!
     if [[ "$hop" == gateway ]]; then
@@ -114,13 +119,13 @@ run_hop() {
         hop_pid=$!
         memory+=(bench_relay.exe)
     fi
-    wine decoder_sim.exe --wait-client --delay 1500 --stamp-log "pub_$hop.txt" \
+    wine decoder_sim.exe --wait-client --delay 1500 --stamp-log "pub_${hop}_$round.txt" \
         --interval "$interval" --numbered-prefix L --numbered "$values" --pause 2000 \
         --interval 0 --numbered-prefix T --numbered "$burst" \
         --quit-after --linger 3000 2>/dev/null
-    wait_for_receipts "recv_$hop.txt"
+    wait_for_receipts "recv_${hop}_$round.txt"
     if read -r _ private _ peak _ _ < <(wine "${memory[@]}" 2>/dev/null | tr -d '\r'); then
-        figures[${hop}_private]="$private" figures[${hop}_peak]="$peak"
+        figures[${hop}_private_$round]="$private" figures[${hop}_peak_$round]="$peak"
     fi
     if [[ "$hop" == gateway ]]; then
         probe --close >/dev/null || true
@@ -131,25 +136,69 @@ run_hop() {
     wine sim_signal.exe "BenchQuitLogger_$hop" >/dev/null 2>&1
     wait "$logger_pid" 2>/dev/null || true
 
-    read -r median p99 matched < <(latency "pub_$hop.txt" "recv_$hop.txt" L)
-    read -r rate received disorder < <(throughput "pub_$hop.txt" "recv_$hop.txt" T)
+    read -r median p99 matched < <(latency "pub_${hop}_$round.txt" "recv_${hop}_$round.txt" L)
+    read -r rate received disorder < <(throughput "pub_${hop}_$round.txt" "recv_${hop}_$round.txt" T)
     printf '%-8s latency median %s us, p99 %s us (%s of %s values)\n' \
         "$hop" "$median" "$p99" "$matched" "$values"
     printf '%-8s throughput %s values/s, %s of %s received, %s lost, %s out of order\n' \
         "$hop" "$rate" "$received" "$burst" "$((burst - received))" "$disorder"
     printf '%-8s memory private %s KiB, peak %s KiB\n' \
-        "$hop" "${figures[${hop}_private]:--}" "${figures[${hop}_peak]:--}"
-    figures[${hop}_median]="$median" figures[${hop}_p99]="$p99" figures[${hop}_rate]="$rate"
-    figures[${hop}_lost]="$((burst - received + values - matched))"
+        "$hop" "${figures[${hop}_private_$round]:--}" "${figures[${hop}_peak_$round]:--}"
+    figures[${hop}_median_$round]="$median" figures[${hop}_p99_$round]="$p99"
+    figures[${hop}_rate_$round]="$rate"
+    figures[${hop}_lost_$round]="$((burst - received + values - matched))"
 }
 
-echo "== bench: $values values ${interval} ms apart, then $burst at full speed"
-# Each hop's figures, by name ("gateway_median", "ddeml_idle", ...); "-"
-# until measured.
+# Sets figure $1_$2 of hop $1 from its rounds' $1_$2_<round>: the median of
+# those measured (the lower middle one of an even count), with "max" as $3
+# the highest, with "sum" the sum; "-" when a round's is missing.
+combine_rounds() {
+    local key="$1_$2" how="${3:-median}" round list=()
+    for round in $(seq "$rounds"); do
+        list+=("${figures[${key}_$round]:--}")
+    done
+    figures[$key]="$(printf '%s\n' "${list[@]}" | sort -n | awk -v how="$how" '
+        !/^[0-9]+(\.[0-9]+)?$/ { bad = 1 }
+        { x[NR] = $1 + 0; sum += $1 }
+        END {
+            if (bad || NR == 0) { print "-"; exit }
+            if (how == "max") print x[NR]
+            else if (how == "sum") print sum
+            else print x[int((NR + 1) / 2)]
+        }')"
+}
+
+echo "== bench: $values values ${interval} ms apart, then $burst at full speed; $rounds rounds"
+# Each hop's figures, by name ("gateway_median", "ddeml_idle", ...), and
+# each round's ("gateway_median_2"); "-" until measured.
 declare -A figures
-run_hop ddeml
-run_hop plain
-run_hop gateway
+hops=(ddeml plain gateway)
+for round in $(seq "$rounds"); do
+    echo "== round $round"
+    for turn in 0 1 2; do
+        run_hop "${hops[$(((round - 1 + turn) % 3))]}" "$round"
+    done
+done
+for hop in "${hops[@]}"; do
+    for figure in median p99 rate; do
+        combine_rounds "$hop" "$figure"
+    done
+    combine_rounds "$hop" lost sum
+    combine_rounds "$hop" peak max
+    combine_rounds "$hop" private max
+done
+if ((rounds > 1)); then
+    echo "== each round's ratios, gateway/plain relay"
+    for round in $(seq "$rounds"); do
+        awk -v r="$round" -v gm="${figures[gateway_median_$round]:--}" \
+            -v pm="${figures[plain_median_$round]:--}" -v gp="${figures[gateway_p99_$round]:--}" \
+            -v pp="${figures[plain_p99_$round]:--}" -v gr="${figures[gateway_rate_$round]:--}" \
+            -v pr="${figures[plain_rate_$round]:--}" '
+            function ratio(a, b) { return a ~ /^[0-9.]+$/ && b > 0 ? sprintf("%.2f", a / b) : "-" }
+            BEGIN { printf "round %s: median %s, p99 %s, flood %s\n", r, ratio(gm, pm), ratio(gp, pp), ratio(gr, pr) }'
+    done
+    echo "== the figures below: each hop's median over its rounds (peak memory: the highest)"
+fi
 
 # CPU seconds per minute of a program started in its own folder with no
 # peers running, and of the session's wineserver over the same interval
