@@ -76,9 +76,6 @@ struct AnyWire : dde::DdeWireActions {
     dde::Block executed = 0;
 };
 
-// A command refused as busy 10 ms before its limit: its pause would end
-// after the limit, and the clock was once asked back only then, so 288 came
-// up to 50 ms late. The limit is the next deadline, and 288 comes at it.
 // A link whose hot link stands, opened at `start` by server 0x99.
 struct OpenLink {
     explicit OpenLink(dde::Tick start) {
@@ -95,6 +92,9 @@ struct OpenLink {
     const dde::Window server = 0x99;
 };
 
+// A command refused as busy 10 ms before its limit: its pause would end
+// after the limit, and the clock was once asked back only then, so 288 came
+// up to 50 ms late. The limit is the next deadline, and 288 comes at it.
 TEST(FuzzDdeLinkEngine, BusyNearTheLimitEndsAtTheLimit) {
     const dde::Tick start = 0xFFFFF000u;  // the clock wraps meanwhile
     OpenLink link(start);
